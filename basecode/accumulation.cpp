@@ -1,0 +1,86 @@
+#include "accumulation.h"
+
+#include "config.h"
+#include "glproc.h"
+#include "shader_builder.h"
+#include "shaders.h"
+
+static GLuint shaderPrograms[2];
+static GLuint accumTextures[2];
+static GLuint accumFramebuffer;
+static int pingPong;
+static float frameCount;
+static float renderSize[2];
+
+// Each source is stored beside a pointer to it; the builder takes the
+// one-element list made of that pointer.
+static const char *sceneSourceList[1];
+static const char *displaySourceList[1];
+
+void initAccumulation(unsigned width, unsigned height) {
+  initAccumulationWith(sceneShaderSource, displayShaderSource, width, height);
+}
+
+void initAccumulationWith(const char *sceneSource, const char *displaySource, unsigned width,
+                          unsigned height) {
+  renderSize[0] = static_cast<float>(width);
+  renderSize[1] = static_cast<float>(height);
+  pingPong = 0;
+  frameCount = 0.0f;
+  sceneSourceList[0] = sceneSource;
+  displaySourceList[0] = displaySource;
+  shaderPrograms[0] = buildShaderProgram(sceneSourceList);
+  shaderPrograms[1] = buildShaderProgram(displaySourceList);
+  glGenTextures(2, accumTextures);
+  for (GLuint texture : accumTextures) {
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, static_cast<GLsizei>(width),
+                 static_cast<GLsizei>(height), 0, GL_RGBA, GL_FLOAT, nullptr);
+  }
+  glFn<PFNGLACTIVETEXTUREPROC>("glActiveTexture")(GL_TEXTURE0);
+  glFn<PFNGLGENFRAMEBUFFERSPROC>("glGenFramebuffers")(1, &accumFramebuffer);
+  // GL leaves a texture made without data undefined; the running sum must
+  // start at zero in both.
+  for (GLuint texture : accumTextures)
+    glFn<PFNGLCLEARTEXIMAGEPROC>("glClearTexImage")(texture, 0, GL_RGBA, GL_FLOAT, nullptr);
+}
+
+static void drawPass(GLuint program) {
+  glFn<PFNGLUSEPROGRAMPROC>("glUseProgram")(program);
+  glFn<PFNGLUNIFORM3FPROC>("glUniform3f")(
+      glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(program, "u"), renderSize[0],
+      renderSize[1], frameCount);
+  glFn<PFNGLUNIFORM1IPROC>("glUniform1i")(
+      glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(program, "fr"), 0);
+  glRects(-1, -1, 1, 1);
+}
+
+void renderFrame(float elapsedSeconds) {
+  if (RunConfig::limitsEnforced &&
+      !(elapsedSeconds < static_cast<float>(RunConfig::maxPrecalcTime) &&
+        frameCount < static_cast<float>(RunConfig::maxFrames)))
+    return;
+  frameCount += 1.0f;
+  auto bindFramebuffer = glFn<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer");
+
+  bindFramebuffer(GL_FRAMEBUFFER, accumFramebuffer);
+  glFn<PFNGLFRAMEBUFFERTEXTURE2DPROC>("glFramebufferTexture2D")(
+      GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, accumTextures[pingPong], 0);
+  glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
+  drawPass(shaderPrograms[0]);
+  pingPong = 1 - pingPong;
+
+  bindFramebuffer(GL_FRAMEBUFFER, 0);
+  glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
+  drawPass(shaderPrograms[1]);
+}
+
+AccumulationView accumulationView() {
+  return {{shaderPrograms[0], shaderPrograms[1]},
+          {accumTextures[0], accumTextures[1]},
+          accumFramebuffer,
+          pingPong,
+          frameCount};
+}

@@ -1,0 +1,24 @@
+// The two running-sum textures and the passes of every frame.
+#pragma once
+
+#include <GL/gl.h>
+
+// Builds the scene and display programs from the built-in texts and creates
+// both accumulation textures (cleared to zero) and the framebuffer.
+void initAccumulation(unsigned width, unsigned height);
+// The same with other shader texts (tests, tools).
+void initAccumulationWith(const char *sceneSource, const char *displaySource, unsigned width,
+                          unsigned height);
+// One frame: the scene pass adds a sample to the running sum, the display pass
+// draws sum / frames into the window's back buffer.
+void renderFrame(float elapsedSeconds);
+
+// Read-only views of the state, for the still renderer and the tests.
+struct AccumulationView {
+  GLuint programs[2];
+  GLuint textures[2];
+  GLuint framebuffer;
+  int pingPong;     // the texture the next scene pass writes
+  float frameCount; // frames accumulated so far
+};
+AccumulationView accumulationView();

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <GL/gl.h>
+
+// Compiles one fragment shader text into a linked program (no vertex shader),
+// printing the compiler's log or "Shader prog N: OK". Never fails: a shader
+// that does not compile is reported through its log and still linked.
+GLuint buildShaderProgram(const char *const *source);
