@@ -5,7 +5,11 @@
 #include "host.h"
 #include "platform.h"
 
+#if defined(_WIN32)
 RenderWindow renderWindow = {{}, {}, {}, {}, 0, "KLOM"};
+#else
+RenderWindow renderWindow = {{}, {}, {}, {}, 0, "KLOM", 0, 0};
+#endif
 
 static const char logo[] = R"( ___      ___                      __
  \  \    /  / __  __  _ ____   ___/ /
