@@ -27,8 +27,8 @@ void initAccumulationWith(const char *sceneSource, const char *displaySource, un
   renderSize[1] = static_cast<float>(height);
   pingPong = 0;
   frameCount = 0.0f;
-  sceneSourceList[0] = sceneSource;
-  displaySourceList[0] = displaySource;
+  sceneSourceList[0] = sceneSource ? sceneSource : sceneShaderSource;
+  displaySourceList[0] = displaySource ? displaySource : displayShaderSource;
   shaderPrograms[0] = buildShaderProgram(sceneSourceList);
   shaderPrograms[1] = buildShaderProgram(displaySourceList);
   glGenTextures(2, accumTextures);

@@ -6,7 +6,7 @@
 // Builds the scene and display programs from the built-in texts and creates
 // both accumulation textures (cleared to zero) and the framebuffer.
 void initAccumulation(unsigned width, unsigned height);
-// The same with other shader texts (tests, tools).
+// The same with other shader texts (tests, tools); null takes the built-in one.
 void initAccumulationWith(const char *sceneSource, const char *displaySource, unsigned width,
                           unsigned height);
 // One frame: the scene pass adds a sample to the running sum, the display pass

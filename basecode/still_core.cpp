@@ -1,0 +1,56 @@
+#include "still_core.h"
+
+#include "accumulation.h"
+#include "glproc.h"
+#include "platform.h"
+
+#include <cstring>
+#include <vector>
+
+static RenderWindow stillWindow;
+
+bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
+                   unsigned height) {
+  stillWindow = RenderWindow{};
+  stillWindow.width = width;
+  stillWindow.height = height;
+  if (!createRenderWindow(stillWindow)) {
+    destroyRenderWindow(stillWindow);
+    return false;
+  }
+  glFatalHandler = [] { destroyRenderWindow(stillWindow); };
+  initAccumulationWith(sceneSource, displaySource, width, height);
+  return true;
+}
+
+bool stillOpen(unsigned width, unsigned height) {
+  return stillOpenWith(nullptr, nullptr, width, height);
+}
+
+void stillRenderFrame() {
+  renderFrame(0.0f);
+  swapWindow(stillWindow);
+}
+
+unsigned stillFrames() { return static_cast<unsigned>(accumulationView().frameCount); }
+
+void stillReadMean(float *rgb) {
+  AccumulationView view = accumulationView();
+  std::size_t pixels = std::size_t{stillWindow.width} * stillWindow.height;
+  if (view.frameCount <= 0.0f) {
+    std::memset(rgb, 0, pixels * 3 * sizeof(float));
+    return;
+  }
+  // The texture the last scene pass wrote holds the running sum.
+  std::vector<float> sum(pixels * 4);
+  glBindTexture(GL_TEXTURE_2D, view.textures[1 - view.pingPong]);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, sum.data());
+  for (std::size_t k = 0; k < pixels; ++k)
+    for (int ch = 0; ch < 3; ++ch) rgb[k * 3 + ch] = sum[k * 4 + ch] / view.frameCount;
+}
+
+void stillClose() {
+  glFatalHandler = nullptr;
+  destroyRenderWindow(stillWindow);
+}
