@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages exegfx needs that are missing.
+#   tools/deps.sh run    building and running exegfx and exegfx-still
+#   tools/deps.sh test   all of that plus the tests (Xvfb, Wine, the mingw-w64 cross-build)
+set -euo pipefail
+
+run_packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libegl-dev libgl-dev
+  libgl1-mesa-dri libegl-mesa0 libglx-mesa0 glslang-tools libpng-dev libpci-dev pci.ids)
+test_packages=(googletest libgtest-dev xvfb xdotool x11-utils g++-mingw-w64-x86-64-posix
+  mingw-w64-x86-64-dev wine64 apitrace)
+
+packages=("${run_packages[@]}")
+[ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
