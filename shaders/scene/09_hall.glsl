@@ -8,7 +8,28 @@ vec2 h(vec3 p, int i)
     // Backdrop: the plane z = 18, solid beyond; it keeps every point a ray
     // can reach from the hall nearer than 35.
     x(vec2(dot(p, vec3(0, 0, -1)) + 18., 0))
-    // @fixtures: folds 2 to 8 (candelabra light spheres, candelabras, fill panel, chandelier light sphere, chandelier, tall and low side window frames)
+    // Candelabras at x = 13 + 26k: inside the hall only the two in the back
+    // niches show. Their light spheres are met only by the later bounces.
+    b = p + vec3(0, 3, -6);
+    b.x = mod(b.x, 26.) - 13.;
+    if (i > 1) x(vec2(length(b - vec3(0, 5.3, 0)) - 1., 1))
+    x(ca(b, i))
+    // Fill panel in the central opening: bounce rays meet it, camera rays never.
+    b = p - vec3(-2, -4, 9);
+    b.xz = q(b.xz, 5.);
+    if (i > 0) x(vec2(bx(b + vec3(0, 0, .1), vec3(.7, .7, .1)), 11))
+    // Chandelier, turned a little about its axis, its light sphere above it.
+    b = p - vec3(0, 7, 7);
+    b.xz = q(b.xz, .15);
+    if (i > 1) x(vec2(length(b - vec3(0, 3, 0)) - 2., 1))
+    x(ch(b, i))
+    // Side window frames, mirrored in x = 0 and bent about the vertical: the
+    // angle follows the distance from |x| = 13, so their field is not exact.
+    b = vec3(abs(p.x), p.yz) - vec3(13, 1.3, 6.1);
+    b.xz = q(b.xz, -b.x * .2 - .7);
+    x(fi(b, vec2(1.4, 4.2)))
+    b.y += 6.45;
+    x(fi(b, vec2(1.4, 1.05)))
 
     // Hall shell: a wall 2.6 thick around the union of a central and a cross
     // box, with curved niches in the back corners.
@@ -40,6 +61,48 @@ vec2 h(vec3 p, int i)
     // Blocker panel in the central opening: it shades the floor and curtains
     // without the camera ever seeing it.
     if (i > 0) x(vec2(bx(p - vec3(-1.1, -5, 9.7), vec3(.6, 2, .1)), 4))
-    // @cloth: folds 18 to 21 (net curtains, right drape, left drape, valance)
+    // Net curtains, one every 6 units. The last 5 % of every .001 cell in x
+    // and y is a hole, so the marcher sometimes steps through: sheer cloth.
+    b = p - vec3(.63, -.8, 10);
+    b.x -= 3.;
+    b.x = mod(b.x, 6.) - 3.;
+    if (mod(b.x, .001) < .00095 && mod(b.y, .001) < .00095) {
+        // The left edge flares above and below b.y = -4; the bend stops at .5.
+        if (b.x < .5) b.x += .1 * pow(abs(b.y + 4.), .4) * abs(b.x);
+        b.z -= sin(b.x * 3. * 2.) * .02 * (1. - b.y);
+        b.z -= sin(b.x * 7. * 2.) * .02 * (1. - b.y);
+        b.z -= sin(b.x * 11. * 2.) * .02 * (1. - b.y);
+        b.z -= sin(b.x * 13. * 2.) * .02 * (1. - b.y);
+        x(vec2(bx(b, vec3(2.5, 6.2, .001)), 4))
+    }
+    // Right drape: sway, a pinch at the tie-back height y = -4.5 and folds
+    // that vanish at y = 5. q keeps the unwarped point for the slit; no
+    // rotation follows, so it never meets the rotation macro.
+    b = p - vec3(14.7, 0, 7.9);
+    vec3 q = b;
+    b.x += sin((b.y + 3.) * .2) * .05 * abs(b.x);
+    q -= sin(b.x * 5.) * .002 * (5. - b.y);
+    b.x += pow(abs(b.y + 4.5), .1) * .1 * abs(b.x);
+    b.z -= sin(b.x * 2.) * .01 * (5. - b.y);
+    b.z -= sin(b.x * 3.) * .005 * (5. - b.y);
+    b.z -= sin(b.x * 5.) * .002 * (5. - b.y);
+    b.z -= sin(b.x * 7.) * .001 * (5. - b.y);
+    x(vec2(max(bx(b, vec3(11.4, 6.9, .1)), -bx(q + vec3(7.5, 0, 0), vec3(.35, 8, 1))), 13))
+    // Left drape: its slit stops short of the top, where the halves stay joined.
+    b = p - vec3(-8, 0, 7.9);
+    q = b;
+    b.x -= sin((b.y + 3.) * .2) * .1 * abs(b.x);
+    b.x -= pow(abs(b.y + 4.5), .1) * .1 * abs(b.x);
+    b.z -= sin(b.x * 2.5) * .01 * (5. - b.y);
+    b.z -= sin(b.x * 3.) * .005 * (5. - b.y);
+    b.z -= sin(b.x * 5.5) * .002 * (5. - b.y);
+    b.z -= sin(b.x * 9.) * .001 * (5. - b.y);
+    x(vec2(max(bx(b, vec3(5, 6.85, .1)), -bx(q + vec3(.8), vec3(.4, 6.85, 1))), 13))
+    // Valance with a scalloped lower edge; the band just above it is the
+    // gold fringe.
+    b = p - vec3(0, 5.8, 7.5);
+    float v = abs(sin(b.x * .955 - 1.6));
+    x(vec2(max(bx(b, vec3(11.5, 2. + v, .02)), -bx(b - vec3(0, 2, 0), vec3(20, 1, 1))),
+           b.y < -1.8 - v ? 10 : 9))
     return r;
 }
