@@ -1,3 +1,23 @@
+// Hall shell: a wall 2.6 thick around the union of a central and a cross box,
+// with curved niches in the back corners, three openings in the back wall and
+// two thin gold trim bands (material 2); the rest is wall (5).
+vec2 hw(vec3 p)
+{
+    float f = min(bx(p, vec3(13, 13, 9.3)), bx(p, vec3(20, 20, 5.5)));
+    f = abs(f) - 1.3;
+    vec3 b = vec3(mod(p.x, 24.) - 12., p.y, p.z - 5.);
+    f = max(f, -y(b, 2., 20.));
+    // The openings narrow with depth; they stay off the front wall and the
+    // walls of the cross part.
+    if (abs(p.x) < 11.5 && p.z > 0.) {
+        b = vec3(mod(p.x + 4., 8.) - 4., p.y + 2., p.z);
+        f = max(f, -bx(b, vec3(3.4 - (b.z - 8.) / 3., 6.7, 150)));
+    }
+    // The lower band runs only where |x| > 11.
+    bool g = (p.y > 8. && p.y < 8.05) || (p.y > -3.6 && p.y < -3.55 && abs(p.x) > 11.);
+    return vec2(f, g ? 2 : 5);
+}
+
 // The whole scene: every object folded in a fixed order, which also decides
 // the material on equal distances. i is the pass index: the blocker panel is
 // seen from the first bounce on, never by camera rays.
@@ -31,19 +51,8 @@ vec2 h(vec3 p, int i)
     b.y += 6.45;
     x(fi(b, vec2(1.4, 1.05)))
 
-    // Hall shell: a wall 2.6 thick around the union of a central and a cross
-    // box, with curved niches in the back corners.
-    float f = min(bx(p, vec3(13, 13, 9.3)), bx(p, vec3(20, 20, 5.5)));
-    f = abs(f) - 1.3;
-    b = vec3(mod(p.x, 24.) - 12., p.y, p.z - 5.);
-    f = max(f, -y(b, 2., 20.));
-    // Three openings in the back wall only, narrowing with depth.
-    if (abs(p.x) < 11.5 && p.z > 0.) {
-        b = vec3(mod(p.x + 4., 8.) - 4., p.y + 2., p.z);
-        f = max(f, -bx(b, vec3(3.4 - (b.z - 8.) / 3., 6.7, 150)));
-    }
-    // Two thin gold trim bands; the lower one only where |x| > 11.
-    x(vec2(f, (p.y > 8. && p.y < 8.05) || (p.y > -3.6 && p.y < -3.55 && abs(p.x) > 11.) ? 2 : 5))
+    // Hall shell.
+    x(hw(p))
 
     // Grille behind the openings: posts, a top bar and four rails.
     b = vec3(mod(p.x + 4., 8.) - 4., p.y + 2., p.z - 10.8);
