@@ -169,6 +169,12 @@ std::uint32_t tickCount() {
 void showNotice(const char *caption, const char *text) {
   std::fflush(stdout);
   std::fprintf(stderr, "%s: %s\n", caption, text);
+  // Tearing down a window that was already made posts a quit message, and a
+  // pending quit message closes a message box the moment it opens: the notice
+  // would never be seen. The run is ending anyway, so nothing is lost.
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+  }
   MessageBoxA(nullptr, text, caption, MB_ICONEXCLAMATION);
 }
 
