@@ -47,27 +47,23 @@ bool platformAdapterName(char *name, std::size_t size) {
   return true;
 }
 
-static void quit() {
-  PostQuitMessage(0);
-}
-
 static LRESULT CALLBACK windowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   // Neither the screen saver nor monitor power-down interrupts a run.
   if (uMsg == WM_SYSCOMMAND && (wParam == SC_SCREENSAVE || wParam == SC_MONITORPOWER)) return 0;
   // Closing only asks the loop to stop; the window stays until teardown.
   if (uMsg == WM_CLOSE || uMsg == WM_DESTROY) {
-    quit();
+    PostQuitMessage(0);
     return 0;
   }
   if (uMsg == WM_KEYDOWN && wParam == VK_ESCAPE) {
-    quit();
+    PostQuitMessage(0);
     return 0;
   }
   // The viewport follows the client area; before the context exists this does
   // nothing. The message then takes the default handling.
   if (uMsg == WM_SIZE) glViewport(0, 0, LOWORD(lParam), HIWORD(lParam));
   if (uMsg == WM_CHAR && wParam == 0x1B) {
-    quit();
+    PostQuitMessage(0);
     return 0;
   }
   return DefWindowProcA(hWnd, uMsg, wParam, lParam);
