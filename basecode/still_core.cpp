@@ -32,7 +32,9 @@ void stillRenderFrame() {
   swapWindow(stillWindow);
 }
 
-unsigned stillFrames() { return static_cast<unsigned>(accumulationView().frameCount); }
+unsigned stillFrames() {
+  return static_cast<unsigned>(accumulationView().frameCount);
+}
 
 void stillReadMean(float *rgb) {
   AccumulationView view = accumulationView();
@@ -47,10 +49,32 @@ void stillReadMean(float *rgb) {
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, sum.data());
   for (std::size_t k = 0; k < pixels; ++k)
-    for (int ch = 0; ch < 3; ++ch) rgb[k * 3 + ch] = sum[k * 4 + ch] / view.frameCount;
+    for (int ch = 0; ch < 3; ++ch)
+      rgb[k * 3 + ch] = sum[k * 4 + ch] / view.frameCount;
 }
 
 void stillClose() {
   glFatalHandler = nullptr;
   destroyRenderWindow(stillWindow);
+}
+
+bool stillProbeMaxSize(unsigned *maxSize) {
+  RenderWindow probe{};
+  probe.width = probe.height = 1;
+  bool ok = createRenderWindow(probe);
+  if (ok) {
+    GLint texture = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    GLint limit = texture;
+    for (GLint v : viewport)
+      limit = v < limit ? v : limit;
+    *maxSize = limit > 0 ? static_cast<unsigned>(limit) : 0u;
+  }
+  destroyRenderWindow(probe);
+  return ok;
+}
+
+void stillFinish() {
+  glFinish();
 }

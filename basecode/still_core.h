@@ -22,3 +22,11 @@ unsigned stillFrames();
 void stillReadMean(float *rgb);
 // Releases the context. Safe to call when stillOpen failed.
 void stillClose();
+
+// Opens a throwaway 1 x 1 context and reports the largest width and height the
+// GL implementation renders into (the smaller of its texture and viewport
+// limits), so a size can be refused before any real work. False, with a message
+// on standard error, when no usable EGL device or GL 4.6 context exists.
+bool stillProbeMaxSize(unsigned *maxSize);
+// Blocks until the GPU has finished every frame asked for so far.
+void stillFinish();

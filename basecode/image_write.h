@@ -1,0 +1,19 @@
+// Writing the running mean to a file: 8-bit PNG as the window shows it, or a
+// 32-bit float PFM. Input everywhere: width x height x 3 floats (red, green,
+// blue), rows from the bottom up, as the GL reads them back.
+#pragma once
+
+#include "still_options.h"
+
+#include <cstdint>
+#include <string>
+
+// The 8-bit value the window shows for a mean: clamped to [0, 1], times 255,
+// rounded. NaN shows as 0.
+std::uint8_t displayByte(float mean);
+
+// Writes the image whole or not at all: into a temporary file beside path,
+// flushed to disk, then renamed over it. An existing file at path is kept
+// untouched on failure. False with a message naming the problem.
+bool writeImage(const std::string &path, ImageFormat format, unsigned width, unsigned height,
+                const float *rgb, std::string &error);

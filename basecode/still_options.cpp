@@ -1,0 +1,202 @@
+#include "still_options.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+const char *stillUsage() {
+  return "Usage: exegfx-still [options]\n"
+         "Renders the exegfx picture without a window and writes it to a file.\n"
+         "\n"
+         "  --size WxH       picture size in pixels (default 1920x1080)\n"
+         "  --frames N       samples per pixel, one per frame (default 64)\n"
+         "  --seconds S      stop after the frame in progress once S seconds have\n"
+         "                   passed; the image holds the frames done\n"
+         "  -o, --output P   output file, .png (8-bit, as the window shows it) or\n"
+         "                   .pfm (32-bit float mean) (default exegfx.png)\n"
+         "  --help           show this text\n"
+         "  --version        show the version\n"
+         "\n"
+         "Ctrl-C stops after the frame in progress and writes the frames done.\n"
+         "Exit status: 0 written, 1 error (nothing written), 130 interrupted but written.\n";
+}
+
+// Whole decimal number of at most ten digits, no sign, no spaces.
+static bool parseCount(std::string_view text, unsigned long long &value) {
+  if (text.empty() || text.size() > 10) return false;
+  value = 0;
+  for (char ch : text) {
+    if (ch < '0' || ch > '9') return false;
+    value = value * 10 + static_cast<unsigned>(ch - '0');
+  }
+  return true;
+}
+
+static bool parseSize(std::string_view text, StillOptions &options, std::string &error) {
+  std::size_t x = text.find_first_of("xX");
+  unsigned long long w = 0, h = 0;
+  if (x == std::string_view::npos || !parseCount(text.substr(0, x), w) ||
+      !parseCount(text.substr(x + 1), h)) {
+    error = "--size wants WIDTHxHEIGHT in whole pixels, like 1920x1080; got \"" +
+            std::string(text) + "\".";
+    return false;
+  }
+  if (w == 0 || h == 0) {
+    error = "--size " + std::string(text) + " is empty: width and height must be at least 1.";
+    return false;
+  }
+  // The GL implementation's own limit is checked once a context exists; this
+  // only keeps the numbers in range of GL's sizes.
+  if (w > 1000000 || h > 1000000) {
+    error = "--size " + std::string(text) + " is far above any GL implementation's limit.";
+    return false;
+  }
+  options.width = static_cast<unsigned>(w);
+  options.height = static_cast<unsigned>(h);
+  return true;
+}
+
+static bool parseFrames(std::string_view text, StillOptions &options, std::string &error) {
+  unsigned long long n = 0;
+  if (!parseCount(text, n) || n == 0 || n > maxStillFrames) {
+    error = "--frames wants a whole number from 1 to " + std::to_string(maxStillFrames) +
+            "; got \"" + std::string(text) + "\".";
+    return false;
+  }
+  options.frames = static_cast<unsigned>(n);
+  return true;
+}
+
+static bool parseSeconds(std::string_view text, StillOptions &options, std::string &error) {
+  std::string s(text);
+  char *end = nullptr;
+  errno = 0;
+  double v = s.empty() || std::isspace(static_cast<unsigned char>(s[0]))
+                 ? NAN
+                 : std::strtod(s.c_str(), &end);
+  if (errno != 0 || !end || *end != 0 || !std::isfinite(v) || v <= 0.0) {
+    error = "--seconds wants a number of seconds above 0, like 30 or 2.5; got \"" + s + "\".";
+    return false;
+  }
+  options.seconds = v;
+  return true;
+}
+
+static std::string lower(std::string text) {
+  for (char &ch : text)
+    ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return text;
+}
+
+bool imageFormatFor(const std::string &path, ImageFormat &format, std::string &error) {
+  std::size_t slash = path.find_last_of('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::size_t dot = name.find_last_of('.');
+  std::string ext = dot == std::string::npos || dot == 0 ? "" : lower(name.substr(dot));
+  if (ext == ".png") {
+    format = ImageFormat::Png;
+    return true;
+  }
+  if (ext == ".pfm") {
+    format = ImageFormat::Pfm;
+    return true;
+  }
+  error = "Output \"" + path + "\": " +
+          (ext.empty() ? std::string("no file extension")
+                       : "unknown extension \"" + name.substr(dot) + "\"") +
+          "; use .png or .pfm.";
+  return false;
+}
+
+bool checkOutputPath(const std::string &path, std::string &error) {
+  if (path.empty() || path.back() == '/') {
+    error = "Output \"" + path + "\" names no file.";
+    return false;
+  }
+  std::size_t slash = path.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0) {
+    error = "Output directory \"" + dir + "\" does not exist.";
+    return false;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    error = "Output directory \"" + dir + "\" is not a directory.";
+    return false;
+  }
+  // The file is written beside its final name and then renamed into place, so
+  // the directory must take a new file. Trying it is the one sure test: the
+  // permission bits say nothing for root or on special file systems.
+  std::string probe = dir + "/.exegfx-still-XXXXXX";
+  int fd = mkstemp(probe.data());
+  if (fd < 0) {
+    error = "Output directory \"" + dir + "\" is not writable (" + std::strerror(errno) + ").";
+    return false;
+  }
+  close(fd);
+  unlink(probe.c_str());
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    error = "Output \"" + path + "\" is a directory.";
+    return false;
+  }
+  return true;
+}
+
+StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &options,
+                               std::string &error) {
+  for (int k = 1; k < argc; ++k) {
+    std::string_view arg = argv[k];
+    if (arg == "--help" || arg == "-h") return StillCommand::Help;
+    if (arg == "--version") return StillCommand::Version;
+  }
+  for (int k = 1; k < argc; ++k) {
+    std::string_view arg = argv[k];
+    std::string_view name = arg, value;
+    bool inlineValue = false;
+    if (arg.starts_with("--")) {
+      std::size_t eq = arg.find('=');
+      if (eq != std::string_view::npos) {
+        name = arg.substr(0, eq);
+        value = arg.substr(eq + 1);
+        inlineValue = true;
+      }
+    } else if (arg.starts_with("-o") && arg.size() > 2) {
+      name = "-o";
+      value = arg.substr(2);
+      inlineValue = true;
+    }
+    if (name != "--size" && name != "--frames" && name != "--seconds" && name != "--output" &&
+        name != "-o") {
+      error = arg.starts_with("-") ? "Unknown option \"" + std::string(arg) + "\"."
+                                   : "Unexpected argument \"" + std::string(arg) + "\".";
+      error += " See exegfx-still --help.";
+      return StillCommand::Error;
+    }
+    if (!inlineValue) {
+      if (k + 1 >= argc) {
+        error = std::string(name) + " needs a value. See exegfx-still --help.";
+        return StillCommand::Error;
+      }
+      value = argv[++k];
+    }
+    bool ok = true;
+    if (name == "--size")
+      ok = parseSize(value, options, error);
+    else if (name == "--frames")
+      ok = parseFrames(value, options, error);
+    else if (name == "--seconds")
+      ok = parseSeconds(value, options, error);
+    else {
+      options.output = std::string(value);
+    }
+    if (!ok) return StillCommand::Error;
+  }
+  if (!imageFormatFor(options.output, options.format, error)) return StillCommand::Error;
+  return StillCommand::Render;
+}

@@ -1,0 +1,35 @@
+// exegfx-still's command line and the checks on it that need no GL.
+#pragma once
+
+#include <string>
+
+enum class ImageFormat { Png, Pfm };
+
+struct StillOptions {
+  unsigned width = 1920, height = 1080;
+  unsigned frames = 64;
+  double seconds = 0.0; // 0: no time limit
+  std::string output = "exegfx.png";
+  ImageFormat format = ImageFormat::Png;
+};
+
+enum class StillCommand { Render, Help, Version, Error };
+
+// The frame count is a 32-bit float on the GPU; beyond this it stops counting.
+inline constexpr unsigned maxStillFrames = 16777216;
+
+// Parses argv[1..argc-1] into options. On Error, error names the problem.
+// --help and --version win whatever else the command line holds.
+StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &options,
+                               std::string &error);
+
+// The format the output path's extension names (.png or .pfm, any case);
+// false with a message for anything else.
+bool imageFormatFor(const std::string &path, ImageFormat &format, std::string &error);
+
+// False with a message when the output cannot be written: its directory does
+// not exist, is not a directory or is not writable, or the path is a directory.
+bool checkOutputPath(const std::string &path, std::string &error);
+
+// The usage text of --help.
+const char *stillUsage();
