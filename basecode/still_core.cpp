@@ -4,6 +4,7 @@
 #include "glproc.h"
 #include "platform.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -20,6 +21,19 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
   }
   glFatalHandler = [] { destroyRenderWindow(stillWindow); };
   initAccumulationWith(sceneSource, displaySource, width, height);
+  // A size within the GL limits can still be too big for the memory at hand;
+  // rendering into textures that were never allocated would give a black
+  // picture that looks like success.
+  bool outOfMemory = false;
+  for (GLenum error; (error = glGetError()) != GL_NO_ERROR;)
+    outOfMemory = outOfMemory || error == GL_OUT_OF_MEMORY;
+  if (outOfMemory) {
+    std::fprintf(stderr,
+                 "The GL implementation has no memory for %u x %u accumulation "
+                 "textures.\n",
+                 width, height);
+    return false;
+  }
   return true;
 }
 

@@ -7,7 +7,8 @@
 // Creates the headless GL context (width x height) and builds the scene and
 // display programs and the accumulation targets. The shader compiler's report
 // goes to standard output as in exegfx. False, with a message on standard
-// error, when no usable EGL device or no GL 4.6 compatibility context exists.
+// error, when no usable EGL device or no GL 4.6 compatibility context exists,
+// or when the GL has no memory for the accumulation textures.
 bool stillOpen(unsigned width, unsigned height);
 // The same with other shader texts (tests).
 bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
