@@ -7,7 +7,10 @@ set -euo pipefail
 run_packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libegl-dev libgl-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0 glslang-tools libpng-dev libpci-dev pci.ids)
 test_packages=(googletest libgtest-dev xvfb xdotool x11-utils g++-mingw-w64-x86-64-posix
-  mingw-w64-x86-64-dev wine64 apitrace)
+  mingw-w64-x86-64-dev apitrace
+  # Wine for exegfx.exe, with the X and GL libraries its drivers load at run time.
+  wine64 fonts-wine libgl1 libxrandr2 libxrender1 libxcursor1 libxi6 libxinerama1
+  libxcomposite1 libxxf86vm1 libxfixes3)
 
 packages=("${run_packages[@]}")
 [ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
