@@ -1,0 +1,209 @@
+// exegfx-still run as a program: bad input, the files it writes compared with
+// the headless core's own render of the same frames, --seconds and Ctrl-C.
+#include "image_write.h"
+#include "still_core.h"
+#include "still_image_read.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+std::string contents(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> entries(const std::string &dir) {
+  std::vector<std::string> names;
+  if (DIR *d = opendir(dir.c_str())) {
+    while (dirent *e = readdir(d))
+      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+        names.push_back(e->d_name);
+    closedir(d);
+  }
+  return names;
+}
+
+class StillProgram : public testing::Test {
+protected:
+  void SetUp() override {
+    dir = testing::TempDir() + "still_e2e_XXXXXX";
+    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    logs = testing::TempDir() + "still_e2e_logs_XXXXXX";
+    ASSERT_NE(mkdtemp(logs.data()), nullptr);
+  }
+
+  // Starts exegfx-still in the output directory with its output in files.
+  pid_t start(std::vector<std::string> args) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir.c_str()) != 0) _exit(126);
+      int out = open((logs + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int err = open((logs + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(out, 1);
+      dup2(err, 2);
+      std::vector<char *> argv{const_cast<char *>(EXEGFX_STILL_PATH)};
+      for (std::string &a : args)
+        argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(EXEGFX_STILL_PATH, argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  Outcome finish(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Outcome r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = contents(logs + "/out");
+    r.err = contents(logs + "/err");
+    return r;
+  }
+
+  Outcome run(std::vector<std::string> args) { return finish(start(std::move(args))); }
+
+  std::string dir, logs;
+};
+
+bool has(const std::string &text, const std::string &part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(StillProgram, BadInputFailsWithAMessageAndWritesNothing) {
+  struct Case {
+    std::vector<std::string> args;
+    const char *mention;
+  };
+  const std::vector<Case> cases = {
+      {{"--size", "64by36"}, "--size"},
+      {{"--size", "0x36"}, "at least 1"},
+      {{"--size", "999999x1"}, "limit"}, // above any GL's texture limit, below the parser's
+      {{"--frames", "0"}, "--frames"},
+      {{"--frames", "-2"}, "--frames"},
+      {{"--seconds", "-1"}, "--seconds"},
+      {{"--quality", "high"}, "--quality"},
+      {{"-o", "a.tiff"}, ".tiff"},
+      {{"-o", "missing/a.png"}, "does not exist"},
+      {{"-o", "/proc/exegfx-still-test.png"}, "not writable"},
+  };
+  for (const Case &c : cases) {
+    // Small enough to finish at once should a check fail to stop it; the
+    // case's own values come last and win.
+    std::vector<std::string> args{"--size=8x8", "--frames=1"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Outcome r = run(args);
+    EXPECT_EQ(r.exitCode, 1) << c.args[0] << " " << r.err;
+    EXPECT_TRUE(has(r.err, "exegfx-still: ")) << r.err;
+    EXPECT_TRUE(has(r.err, c.mention)) << c.mention << " not in: " << r.err;
+    EXPECT_FALSE(has(r.out, "Shader prog")) << "no shader was built for " << c.args[0];
+    EXPECT_TRUE(entries(dir).empty()) << "a file was left for " << c.args[0];
+  }
+}
+
+TEST_F(StillProgram, HelpAndVersion) {
+  Outcome help = run({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(has(help.out, "--size WxH"));
+  Outcome version = run({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_TRUE(has(version.out, "exegfx-still "));
+  EXPECT_TRUE(entries(dir).empty());
+}
+
+// The files match the core's own render of the same two frames: the program
+// adds nothing and loses nothing on the way to the file.
+TEST_F(StillProgram, FilesMatchTheCoresRenderOfTheSameFrames) {
+  const unsigned w = 64, h = 36;
+  Outcome pfmRun = run({"--size", "64x36", "--frames", "2", "-o", "a.pfm"});
+  ASSERT_EQ(pfmRun.exitCode, 0) << pfmRun.err;
+  EXPECT_TRUE(has(pfmRun.err, "Wrote a.pfm: 2 of 2 frames")) << pfmRun.err;
+  Outcome pngRun = run({"--size=64x36", "--frames=2", "--output=a.png"});
+  ASSERT_EQ(pngRun.exitCode, 0) << pngRun.err;
+
+  ASSERT_TRUE(stillOpen(w, h));
+  stillRenderFrame();
+  stillRenderFrame();
+  std::vector<float> mean(w * h * 3);
+  stillReadMean(mean.data());
+  stillClose();
+  ASSERT_NE(std::count_if(mean.begin(), mean.end(), [](float v) { return v != 0.0f; }), 0)
+      << "an all-black render would match anything";
+
+  ReadImage pfm = readPfm(dir + "/a.pfm");
+  ASSERT_TRUE(pfm.ok);
+  EXPECT_EQ(pfm.width, w);
+  EXPECT_EQ(pfm.height, h);
+  EXPECT_EQ(pfm.floats, mean);
+
+  ReadImage png = readPng(dir + "/a.png");
+  ASSERT_TRUE(png.ok);
+  ASSERT_EQ(png.width, w);
+  ASSERT_EQ(png.height, h);
+  int mismatches = 0;
+  for (unsigned row = 0; row < h; ++row)
+    for (unsigned k = 0; k < w * 3; ++k)
+      mismatches += png.bytes[row * w * 3 + k] != displayByte(mean[(h - 1 - row) * w * 3 + k]);
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(entries(dir).size(), 2u) << "no temporary file is left";
+}
+
+TEST_F(StillProgram, SecondsStopsEarlyWithAValidImage) {
+  Outcome r = run({"--size", "16x9", "--frames", "16777216", "--seconds", "0.5", "-o", "t.pfm"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(has(r.err, "Time limit reached: Wrote t.pfm: ")) << r.err;
+  EXPECT_FALSE(has(r.err, "16777216 of 16777216")) << r.err;
+  ReadImage pfm = readPfm(dir + "/t.pfm");
+  ASSERT_TRUE(pfm.ok);
+  EXPECT_EQ(pfm.width, 16u);
+  EXPECT_EQ(pfm.height, 9u);
+}
+
+TEST_F(StillProgram, CtrlCWritesTheFramesDoneAndSaysSo) {
+  std::string old = dir + "/i.png";
+  std::ofstream(old) << "old picture";
+  pid_t pid = start({"--size", "16x9", "--frames", "16777216", "-o", "i.png"});
+  // Both programs are built before the first frame; wait for that, then let a
+  // few frames pass.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    std::string out = contents(logs + "/out");
+    std::size_t first = out.find("Shader prog");
+    if (first != std::string::npos && out.find("Shader prog", first + 1) != std::string::npos)
+      break;
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the programs were never built";
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  kill(pid, SIGINT);
+  Outcome r = finish(pid);
+  EXPECT_EQ(r.exitCode, 130) << r.err;
+  EXPECT_TRUE(has(r.err, "Interrupted: Wrote i.png: ")) << r.err;
+  ReadImage png = readPng(old);
+  ASSERT_TRUE(png.ok) << "the interrupted run replaced the old file with a whole PNG";
+  EXPECT_EQ(png.width, 16u);
+  EXPECT_EQ(png.height, 9u);
+  EXPECT_EQ(entries(dir).size(), 1u);
+}
+
+} // namespace
