@@ -92,3 +92,12 @@ bool stillProbeMaxSize(unsigned *maxSize) {
 void stillFinish() {
   glFinish();
 }
+
+const char *stillGlDescription() {
+  static char text[256];
+  auto renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+  auto version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+  std::snprintf(text, sizeof text, "%s, OpenGL %s", renderer ? renderer : "unknown renderer",
+                version ? version : "unknown");
+  return text;
+}

@@ -31,3 +31,5 @@ void stillClose();
 bool stillProbeMaxSize(unsigned *maxSize);
 // Blocks until the GPU has finished every frame asked for so far.
 void stillFinish();
+// "renderer, OpenGL version" of the open context, for logs and benchmarks.
+const char *stillGlDescription();

@@ -42,7 +42,9 @@ static int fail(const std::string &message) {
 static std::string duration(double seconds) {
   char text[32];
   long s = static_cast<long>(seconds + 0.5);
-  if (seconds < 10.0)
+  if (seconds < 1.0)
+    std::snprintf(text, sizeof text, "%.2fs", seconds);
+  else if (seconds < 10.0)
     std::snprintf(text, sizeof text, "%.1fs", seconds);
   else if (s < 60)
     std::snprintf(text, sizeof text, "%lds", s);
@@ -101,13 +103,16 @@ static int render(const StillOptions &options) {
                 " pixels per side.");
 
   catchInterrupt();
-  std::fprintf(stderr, "Rendering %u frames of %u x %u to %s\n", options.frames, options.width,
-               options.height, options.output.c_str());
   if (!stillOpen(options.width, options.height)) {
     stillClose();
     return fail("the headless GL context could not be set up (see above); nothing was "
                 "rendered.");
   }
+  // The shader compiler's report on standard output ends without a newline.
+  std::fputs("\n", stdout);
+  std::fflush(stdout);
+  std::fprintf(stderr, "Rendering %u frames of %u x %u to %s on %s\n", options.frames,
+               options.width, options.height, options.output.c_str(), stillGlDescription());
 
   Progress progress{isatty(STDERR_FILENO) == 1, 0.0};
   auto start = std::chrono::steady_clock::now();
@@ -146,7 +151,7 @@ static int render(const StillOptions &options) {
                     : limitReached     ? "Frame limit of this build reached: "
                                        : "";
   std::fprintf(stderr,
-               "%sWrote %s: %u of %u frames at %u x %u in %s (%.1f ms/frame, %s samples/s).\n",
+               "%sWrote %s: %u of %u frames at %u x %u in %s (%.2f ms/frame, %s samples/s).\n",
                why.c_str(), options.output.c_str(), done, options.frames, options.width,
                options.height, duration(elapsed).c_str(), 1000.0 * elapsed / done,
                rate(static_cast<double>(options.width) * options.height * done / elapsed).c_str());
