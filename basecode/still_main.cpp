@@ -21,6 +21,11 @@ static volatile std::sig_atomic_t interruptRequested = 0;
 
 static void onInterrupt(int) {
   interruptRequested = 1;
+  // write is safe in a signal handler; stdio is not.
+  static const char notice[] =
+      "\nStopping after the frame in progress (Ctrl-C again to quit at once, writing nothing).\n";
+  ssize_t ignored = write(STDERR_FILENO, notice, sizeof notice - 1);
+  (void)ignored;
 }
 
 // The first Ctrl-C asks for a stop after the frame in progress; the handler
@@ -108,9 +113,7 @@ static int render(const StillOptions &options) {
     return fail("the headless GL context could not be set up (see above); nothing was "
                 "rendered.");
   }
-  // The shader compiler's report on standard output ends without a newline.
-  std::fputs("\n", stdout);
-  std::fflush(stdout);
+  std::fflush(stdout); // the shader compiler's report comes before the progress
   std::fprintf(stderr, "Rendering %u frames of %u x %u to %s on %s\n", options.frames,
                options.width, options.height, options.output.c_str(), stillGlDescription());
 
@@ -123,6 +126,7 @@ static int render(const StillOptions &options) {
     stillRenderFrame();
     stillFinish();
     elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    elapsed = elapsed > 1e-9 ? elapsed : 1e-9; // rates divide by it
     if (stillFrames() == before) {
       limitReached = true; // a build with the run limits enforced stops counting
       break;
@@ -146,16 +150,18 @@ static int render(const StillOptions &options) {
   if (!writeImage(options.output, options.format, options.width, options.height, rgb.data(), error))
     return fail(error);
 
-  std::string why = interruptRequested ? "Interrupted: "
-                    : timeUp           ? "Time limit reached: "
-                    : limitReached     ? "Frame limit of this build reached: "
-                                       : "";
+  // A Ctrl-C during the last frame cut nothing short.
+  bool cut = interruptRequested && done < options.frames && !timeUp && !limitReached;
+  std::string why = cut            ? "Interrupted: "
+                    : timeUp       ? "Time limit reached: "
+                    : limitReached ? "Frame limit of this build reached: "
+                                   : "";
   std::fprintf(stderr,
                "%sWrote %s: %u of %u frames at %u x %u in %s (%.2f ms/frame, %s samples/s).\n",
                why.c_str(), options.output.c_str(), done, options.frames, options.width,
                options.height, duration(elapsed).c_str(), 1000.0 * elapsed / done,
                rate(static_cast<double>(options.width) * options.height * done / elapsed).c_str());
-  return interruptRequested ? 130 : 0;
+  return cut ? 130 : 0;
 }
 
 int main(int argc, char **argv) {
