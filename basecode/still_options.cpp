@@ -24,7 +24,8 @@ const char *stillUsage() {
          "  --version        show the version\n"
          "\n"
          "Ctrl-C stops after the frame in progress and writes the frames done.\n"
-         "Exit status: 0 written, 1 error (nothing written), 130 interrupted but written.\n";
+         "Exit status: 0 written, 1 error (nothing written), 130 cut short by Ctrl-C\n"
+         "(the frames done written).\n";
 }
 
 // Whole decimal number of at most ten digits, no sign, no spaces.
