@@ -1,4 +1,5 @@
-// Prints how long the GL implementation takes to build the scene program:
+// Prints how long the GL implementation takes to build the scene and display
+// programs:
 // compile and link, then the first draw (drivers such as llvmpipe finish
 // their code generation only when the program is first used).
 // Usage: exegfx-bench-compile [runs]   (default 3; the median is printed)
@@ -31,43 +32,49 @@ int main(int argc, char **argv) {
     destroyRenderWindow(window);
     return 1;
   }
-  std::vector<double> build, firstDraw;
-  for (int k = 0; k < runs; ++k) {
-    auto start = std::chrono::steady_clock::now();
-    const char *text = sceneShaderSource;
-    GLuint program = glFn<PFNGLCREATEPROGRAMPROC>("glCreateProgram")();
-    GLuint shader = glFn<PFNGLCREATESHADERPROC>("glCreateShader")(GL_FRAGMENT_SHADER);
-    glFn<PFNGLSHADERSOURCEPROC>("glShaderSource")(shader, 1, &text, nullptr);
-    glFn<PFNGLCOMPILESHADERPROC>("glCompileShader")(shader);
-    glFn<PFNGLATTACHSHADERPROC>("glAttachShader")(program, shader);
-    glFn<PFNGLLINKPROGRAMPROC>("glLinkProgram")(program);
-    GLint linked = 0;
-    glFn<PFNGLGETPROGRAMIVPROC>("glGetProgramiv")(program, GL_LINK_STATUS, &linked);
-    build.push_back(msSince(start));
-    if (!linked) {
-      std::fprintf(stderr, "The scene program does not link.\n");
-      destroyRenderWindow(window);
-      return 1;
+  struct {
+    const char *name;
+    const char *text;
+    std::size_t bytes;
+  } programs[] = {{"scene", sceneShaderSource, sizeof sceneShaderSource - 1},
+                  {"display", displayShaderSource, sizeof displayShaderSource - 1}};
+  std::printf("%s\n", reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
+  for (auto &p : programs) {
+    std::vector<double> build, firstDraw;
+    for (int k = 0; k < runs; ++k) {
+      auto start = std::chrono::steady_clock::now();
+      GLuint program = glFn<PFNGLCREATEPROGRAMPROC>("glCreateProgram")();
+      GLuint shader = glFn<PFNGLCREATESHADERPROC>("glCreateShader")(GL_FRAGMENT_SHADER);
+      glFn<PFNGLSHADERSOURCEPROC>("glShaderSource")(shader, 1, &p.text, nullptr);
+      glFn<PFNGLCOMPILESHADERPROC>("glCompileShader")(shader);
+      glFn<PFNGLATTACHSHADERPROC>("glAttachShader")(program, shader);
+      glFn<PFNGLLINKPROGRAMPROC>("glLinkProgram")(program);
+      GLint linked = 0;
+      glFn<PFNGLGETPROGRAMIVPROC>("glGetProgramiv")(program, GL_LINK_STATUS, &linked);
+      build.push_back(msSince(start));
+      if (!linked) {
+        std::fprintf(stderr, "The %s program does not link.\n", p.name);
+        destroyRenderWindow(window);
+        return 1;
+      }
+      // One pixel (for the scene, in the letterbox: the program runs, the
+      // path tracer does not).
+      start = std::chrono::steady_clock::now();
+      glFn<PFNGLUSEPROGRAMPROC>("glUseProgram")(program);
+      glFn<PFNGLUNIFORM3FPROC>("glUniform3f")(
+          glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(program, "u"), 1, 1, 1);
+      glRects(-1, -1, 1, 1);
+      glFinish();
+      firstDraw.push_back(msSince(start));
+      glFn<PFNGLDELETEPROGRAMPROC>("glDeleteProgram")(program);
+      glFn<PFNGLDELETESHADERPROC>("glDeleteShader")(shader);
     }
-    // One pixel in the letterbox: the program runs, the path tracer does not.
-    start = std::chrono::steady_clock::now();
-    glFn<PFNGLUSEPROGRAMPROC>("glUseProgram")(program);
-    glFn<PFNGLUNIFORM3FPROC>("glUniform3f")(
-        glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(program, "u"), 1, 1, 1);
-    glRects(-1, -1, 1, 1);
-    glFinish();
-    firstDraw.push_back(msSince(start));
-    glFn<PFNGLDELETEPROGRAMPROC>("glDeleteProgram")(program);
-    glFn<PFNGLDELETESHADERPROC>("glDeleteShader")(shader);
+    std::sort(build.begin(), build.end());
+    std::sort(firstDraw.begin(), firstDraw.end());
+    std::printf("%-7s program (%zu bytes of GLSL): compile+link %.1f ms, first draw %.1f ms "
+                "(medians of %d)\n",
+                p.name, p.bytes, build[build.size() / 2], firstDraw[firstDraw.size() / 2], runs);
   }
-  std::sort(build.begin(), build.end());
-  std::sort(firstDraw.begin(), firstDraw.end());
-  std::printf("scene program: %zu bytes of GLSL, %s\n", sizeof sceneShaderSource - 1,
-              reinterpret_cast<const char *>(glGetString(GL_RENDERER)));
-  std::printf("scene program compile+link: %.1f ms (median of %d)\n", build[build.size() / 2],
-              runs);
-  std::printf("scene program first draw:   %.1f ms (median of %d)\n",
-              firstDraw[firstDraw.size() / 2], runs);
   destroyRenderWindow(window);
   return 0;
 }
