@@ -2,6 +2,8 @@
 #include "image_write.h"
 #include "still_image_read.h"
 
+#include "test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -14,28 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::string tempDir() {
-  std::string dir = testing::TempDir() + "image_write_XXXXXX";
-  EXPECT_NE(mkdtemp(dir.data()), nullptr);
-  return dir;
-}
-
-std::vector<std::string> entries(const std::string &dir) {
-  std::vector<std::string> names;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (dirent *e = readdir(d))
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-        names.push_back(e->d_name);
-    closedir(d);
-  }
-  return names;
-}
-
-std::string contents(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // 3 x 2 pixels, rows bottom up as the GL reads them: every channel distinct,
 // with values below 0, above 1 and exactly on rounding edges.
@@ -60,7 +40,7 @@ TEST(ImageWrite, DisplayByteIsTheClampedMeanTimes255Rounded) {
 }
 
 TEST(ImageWrite, PngHoldsTheDisplayBytesTopRowFirst) {
-  std::string dir = tempDir();
+  std::string dir = tempDir("image_write");
   std::string error;
   ASSERT_TRUE(writeImage(dir + "/a.png", ImageFormat::Png, 3, 2, knownMean.data(), error)) << error;
   ReadImage png = readPng(dir + "/a.png");
@@ -76,7 +56,7 @@ TEST(ImageWrite, PngHoldsTheDisplayBytesTopRowFirst) {
 }
 
 TEST(ImageWrite, PfmHoldsTheFloatsBottomRowFirst) {
-  std::string dir = tempDir();
+  std::string dir = tempDir("image_write");
   std::string error;
   ASSERT_TRUE(writeImage(dir + "/a.pfm", ImageFormat::Pfm, 3, 2, knownMean.data(), error)) << error;
   ReadImage pfm = readPfm(dir + "/a.pfm");
@@ -88,7 +68,7 @@ TEST(ImageWrite, PfmHoldsTheFloatsBottomRowFirst) {
 }
 
 TEST(ImageWrite, ReplacesAnExistingFileWholeWithUsualPermissions) {
-  std::string dir = tempDir();
+  std::string dir = tempDir("image_write");
   std::string path = dir + "/a.pfm";
   std::ofstream(path) << "old picture";
   std::string error;
@@ -102,7 +82,7 @@ TEST(ImageWrite, ReplacesAnExistingFileWholeWithUsualPermissions) {
 }
 
 TEST(ImageWrite, AFailedWriteLeavesNothingBehind) {
-  std::string dir = tempDir();
+  std::string dir = tempDir("image_write");
   std::string error;
   EXPECT_FALSE(writeImage(dir + "/missing/a.png", ImageFormat::Png, 3, 2, knownMean.data(), error));
   EXPECT_NE(error.find("missing/a.png"), std::string::npos) << error;
@@ -122,7 +102,7 @@ TEST(ImageWrite, AFailedWriteLeavesNothingBehind) {
 TEST(ImageWrite, AFailedEncodeKeepsTheOldFile) {
   // The temporary file exists by the time libpng refuses a zero width; the old
   // picture must survive and the temporary file must go.
-  std::string dir = tempDir();
+  std::string dir = tempDir("image_write");
   std::string path = dir + "/a.png";
   std::ofstream(path) << "old picture";
   std::string error;

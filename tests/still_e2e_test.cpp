@@ -4,6 +4,8 @@
 #include "still_core.h"
 #include "still_image_read.h"
 
+#include "test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -26,22 +28,6 @@ struct Outcome {
   int exitCode = -1;
   std::string out, err;
 };
-
-std::string contents(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<std::string> entries(const std::string &dir) {
-  std::vector<std::string> names;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (dirent *e = readdir(d))
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-        names.push_back(e->d_name);
-    closedir(d);
-  }
-  return names;
-}
 
 class StillProgram : public testing::Test {
 protected:

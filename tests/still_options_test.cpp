@@ -1,6 +1,8 @@
 // exegfx-still's command line and output path checks.
 #include "still_options.h"
 
+#include "test_files.h"
+
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -26,23 +28,6 @@ Parsed parse(std::initializer_list<const char *> args) {
   Parsed p;
   p.command = parseStillOptions(static_cast<int>(argv.size()), argv.data(), p.options, p.error);
   return p;
-}
-
-std::string tempDir() {
-  std::string dir = testing::TempDir() + "still_options_XXXXXX";
-  EXPECT_NE(mkdtemp(dir.data()), nullptr);
-  return dir;
-}
-
-std::vector<std::string> entries(const std::string &dir) {
-  std::vector<std::string> names;
-  if (DIR *d = opendir(dir.c_str())) {
-    while (dirent *e = readdir(d))
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-        names.push_back(e->d_name);
-    closedir(d);
-  }
-  return names;
 }
 
 TEST(StillOptions, DefaultsAreAFullSizePngOf64Frames) {
@@ -130,7 +115,7 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
 }
 
 TEST(StillOptions, OutputPathMustBeAWritableDirectoryEntry) {
-  std::string dir = tempDir();
+  std::string dir = tempDir("still_options");
   std::string error;
   EXPECT_TRUE(checkOutputPath(dir + "/a.png", error)) << error;
   EXPECT_TRUE(entries(dir).empty()) << "the writability probe left a file behind";
