@@ -2,6 +2,8 @@
 // context, and a display-mode switch for the fullscreen run.
 #include "platform.h"
 
+#include "config.h"
+
 #include <GL/gl.h>
 
 #include <cstdio>
@@ -31,8 +33,8 @@ static const DWORD fullscreenStyle = WS_POPUP | WS_VISIBLE;
 static const DWORD windowedExStyle = 0;
 static const DWORD windowedStyle = WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW;
 
-static const int clientWidth = 1920;
-static const int clientHeight = 1080;
+static const int clientWidth = RunConfig::renderWidth;
+static const int clientHeight = RunConfig::renderHeight;
 
 void *platformInstance() {
   return GetModuleHandleA(nullptr);
