@@ -15,7 +15,9 @@ extern "C" {
 bool adapterNameFrom(const char *root, char *name, std::size_t size);
 
 // Display controllers: VGA (0x0300), XGA (0x0301), 3D (0x0302) and other (0x0380).
-static bool isDisplayClass(unsigned cls) { return (cls >> 16) == 0x03; }
+static bool isDisplayClass(unsigned cls) {
+  return (cls >> 16) == 0x03;
+}
 
 static bool readHex(const char *root, const char *dir, const char *file, unsigned &value) {
   char path[1024];
@@ -47,8 +49,8 @@ bool adapterNameFrom(const char *root, char *name, std::size_t size) {
   char looked[256] = "";
   if (struct pci_access *pacc = pci_alloc()) {
     pci_init(pacc);
-    if (!pci_lookup_name(pacc, looked, sizeof looked, PCI_LOOKUP_VENDOR | PCI_LOOKUP_DEVICE,
-                         vendor, device))
+    if (!pci_lookup_name(pacc, looked, sizeof looked, PCI_LOOKUP_VENDOR | PCI_LOOKUP_DEVICE, vendor,
+                         device))
       looked[0] = 0;
     pci_cleanup(pacc);
   }

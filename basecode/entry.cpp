@@ -20,7 +20,9 @@ static const char logo[] = R"( ___      ___                      __
 
 )";
 
-static void tearDownOnFatalGlError() { destroyRenderWindow(renderWindow); }
+static void tearDownOnFatalGlError() {
+  destroyRenderWindow(renderWindow);
+}
 
 int exegfxMain() {
   quitRequested = false;

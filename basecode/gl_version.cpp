@@ -42,7 +42,6 @@ bool checkGlVersion() {
   std::fprintf(stderr,
                "\nThe GL context is OpenGL %s, GLSL %s%s; exegfx needs an OpenGL 4.6 "
                "compatibility context with GLSL 4.60.\n",
-               version ? version : "(none)", glsl ? glsl : "(none)",
-               core ? ", core profile" : "");
+               version ? version : "(none)", glsl ? glsl : "(none)", core ? ", core profile" : "");
   return false;
 }

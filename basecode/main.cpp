@@ -1,3 +1,5 @@
 #include "host.h"
 
-int main() { return exegfxMain(); }
+int main() {
+  return exegfxMain();
+}

@@ -11,7 +11,9 @@
 #include <cstring>
 #include <ctime>
 
-void *platformInstance() { return nullptr; }
+void *platformInstance() {
+  return nullptr;
+}
 
 static bool hasExtension(const char *list, const char *name) {
   if (!list) return false;
@@ -25,8 +27,8 @@ static bool hasExtension(const char *list, const char *name) {
 // device platform), else Mesa's surfaceless platform.
 static EGLDisplay openDisplay() {
   const char *clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-  auto getPlatformDisplay =
-      reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+  auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+      eglGetProcAddress("eglGetPlatformDisplayEXT"));
   if (!getPlatformDisplay) return EGL_NO_DISPLAY;
   if (hasExtension(clientExtensions, "EGL_EXT_device_enumeration")) {
     auto queryDevices =
@@ -45,7 +47,8 @@ static EGLDisplay openDisplay() {
     }
   }
   if (hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
-    EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    EGLDisplay display =
+        getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) return display;
   }
   return EGL_NO_DISPLAY;
@@ -61,10 +64,18 @@ bool createRenderWindow(RenderWindow &w) {
   }
   w.display = display;
   if (!eglBindAPI(EGL_OPENGL_API)) return false;
-  const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE,
-                                     EGL_OPENGL_BIT,   EGL_RED_SIZE,    8,
-                                     EGL_GREEN_SIZE,   8,               EGL_BLUE_SIZE,
-                                     8,                EGL_ALPHA_SIZE,  8,
+  const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
+                                     EGL_PBUFFER_BIT,
+                                     EGL_RENDERABLE_TYPE,
+                                     EGL_OPENGL_BIT,
+                                     EGL_RED_SIZE,
+                                     8,
+                                     EGL_GREEN_SIZE,
+                                     8,
+                                     EGL_BLUE_SIZE,
+                                     8,
+                                     EGL_ALPHA_SIZE,
+                                     8,
                                      EGL_NONE};
   EGLConfig config;
   EGLint configs = 0;
@@ -88,8 +99,9 @@ bool createRenderWindow(RenderWindow &w) {
                                       EGL_NONE};
   w.glContext = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttributes);
   if (w.glContext == EGL_NO_CONTEXT) {
-    std::fprintf(stderr, "The EGL device cannot create an OpenGL 4.6 compatibility context "
-                         "(EGL error 0x%04x).\n",
+    std::fprintf(stderr,
+                 "The EGL device cannot create an OpenGL 4.6 compatibility context "
+                 "(EGL error 0x%04x).\n",
                  eglGetError());
     return false;
   }
@@ -108,7 +120,9 @@ void destroyRenderWindow(RenderWindow &w) {
   w.display = w.glContext = w.window = nullptr;
 }
 
-bool drainMessages(RenderWindow &) { return false; }
+bool drainMessages(RenderWindow &) {
+  return false;
+}
 
 void swapWindow(RenderWindow &w) {
   if (w.display) eglSwapBuffers(w.display, w.window);

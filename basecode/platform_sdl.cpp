@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <initializer_list>
 
-void *platformInstance() { return nullptr; }
+void *platformInstance() {
+  return nullptr;
+}
 
 // A mode of exactly the render size at 32 bits per pixel (24 bits of colour in
 // a 4-byte pixel); false when the display has none.
@@ -116,9 +118,13 @@ bool drainMessages(RenderWindow &w) {
   return quit;
 }
 
-void swapWindow(RenderWindow &w) { SDL_GL_SwapWindow(static_cast<SDL_Window *>(w.window)); }
+void swapWindow(RenderWindow &w) {
+  SDL_GL_SwapWindow(static_cast<SDL_Window *>(w.window));
+}
 
-std::uint32_t tickCount() { return SDL_GetTicks(); }
+std::uint32_t tickCount() {
+  return SDL_GetTicks();
+}
 
 void showNotice(const char *caption, const char *text) {
   std::fflush(stdout);
@@ -126,4 +132,6 @@ void showNotice(const char *caption, const char *text) {
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_WARNING, caption, text, nullptr);
 }
 
-void *glProcAddress(const char *name) { return SDL_GL_GetProcAddress(name); }
+void *glProcAddress(const char *name) {
+  return SDL_GL_GetProcAddress(name);
+}

@@ -16,7 +16,9 @@ void resetFake() {
   renderWindow.fullscreen = 0;
 }
 
-void *platformInstance() { return nullptr; }
+void *platformInstance() {
+  return nullptr;
+}
 
 bool platformAdapterName(char *name, std::size_t size) {
   if (!fake.adapterKnown) return false;
@@ -46,16 +48,22 @@ void swapWindow(RenderWindow &) {
   fake.events.push_back("swap");
 }
 
-std::uint32_t tickCount() { return fake.clock(static_cast<int>(fake.renderArgs.size())); }
+std::uint32_t tickCount() {
+  return fake.clock(static_cast<int>(fake.renderArgs.size()));
+}
 
 void showNotice(const char *caption, const char *text) {
   fake.notices.push_back(std::string(caption) + "|" + text);
   fake.events.push_back("notice");
 }
 
-void *glProcAddress(const char *) { return nullptr; }
+void *glProcAddress(const char *) {
+  return nullptr;
+}
 void setMesaOverrides() {}
-bool checkGlVersion() { return true; }
+bool checkGlVersion() {
+  return true;
+}
 
 void initAccumulation(unsigned, unsigned) {
   ++fake.inits;
@@ -69,6 +77,8 @@ void renderFrame(float elapsedSeconds) {
   fake.events.push_back("render");
 }
 
-AccumulationView accumulationView() { return {}; }
+AccumulationView accumulationView() {
+  return {};
+}
 
 void (*glFatalHandler)() = nullptr;

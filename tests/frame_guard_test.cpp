@@ -30,7 +30,8 @@ TEST(FrameGuard, StopsAtTheLimitsOnlyWhenEnforced) {
   EXPECT_EQ(accumulationView().frameCount, RunConfig::limitsEnforced ? 1.0f : 2.0f);
 
   // The frame that reaches 2048 is drawn; none after it.
-  while (accumulationView().frameCount < 2047.0f) renderFrame(0.0f);
+  while (accumulationView().frameCount < 2047.0f)
+    renderFrame(0.0f);
   renderFrame(0.0f);
   EXPECT_EQ(accumulationView().frameCount, 2048.0f);
   renderFrame(0.0f);
@@ -41,7 +42,8 @@ TEST(FrameGuard, StopsAtTheLimitsOnlyWhenEnforced) {
   // The texture keeps the sum of the frames drawn, so the mean stays 1.
   std::vector<float> mean(2 * 2 * 3);
   stillReadMean(mean.data());
-  for (float m : mean) EXPECT_EQ(m, 1.0f);
+  for (float m : mean)
+    EXPECT_EQ(m, 1.0f);
   stillClose();
 }
 

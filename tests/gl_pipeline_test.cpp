@@ -78,7 +78,8 @@ TEST_F(GlPipeline, AccumulatesThroughThePingPong) {
 
   // Both textures start at zero.
   for (GLuint texture : view.textures)
-    for (auto &t : readTexture(texture)) expectRgb(t, 0, 0, 0, "fresh texture");
+    for (auto &t : readTexture(texture))
+      expectRgb(t, 0, 0, 0, "fresh texture");
 
   // Frame 1 writes texture 0 from texture 1 and shows the sample divided by 1.
   renderFrame(0.0f);
@@ -93,7 +94,8 @@ TEST_F(GlPipeline, AccumulatesThroughThePingPong) {
     expectRgb(t1[k], 0, 0, 0, "frame 1 input");
     std::array<unsigned char, 4> want = {0, 0, 0, 0};
     if (!dark) want = {51, 102, 255, 0};
-    for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(window[k][ch], want[ch]) << "frame 1 window " << k;
+    for (int ch = 0; ch < 3; ++ch)
+      EXPECT_EQ(window[k][ch], want[ch]) << "frame 1 window " << k;
   }
 
   // Frame 2 writes texture 1 from texture 0 and shows the sum of two samples / 2.
@@ -108,7 +110,8 @@ TEST_F(GlPipeline, AccumulatesThroughThePingPong) {
     expectRgb(t1[k], dark ? 0 : .8f, dark ? 0 : .4f, dark ? 0 : 1.2f, "frame 2 sum");
     std::array<unsigned char, 3> want = {0, 0, 0};
     if (!dark) want = {102, 51, 153};
-    for (int ch = 0; ch < 3; ++ch) EXPECT_EQ(window[k][ch], want[ch]) << "frame 2 window " << k;
+    for (int ch = 0; ch < 3; ++ch)
+      EXPECT_EQ(window[k][ch], want[ch]) << "frame 2 window " << k;
   }
 
   // The still core reads the same mean.
@@ -136,8 +139,7 @@ TEST_F(GlPipeline, CleanCompilePrintsOneOkLine) {
 
 TEST_F(GlPipeline, FailedCompilePrintsItsLogVerbatimAndGoesOn) {
   GLuint program = 0;
-  std::string out =
-      build("#version 460\n#error 100% broken %s %n %%\nvoid main() {}\n", program);
+  std::string out = build("#version 460\n#error 100% broken %s %n %%\nvoid main() {}\n", program);
   std::string heading = "SHADER COMPILE LOG (Prog " + std::to_string(program) + "):\n";
   ASSERT_EQ(out.substr(0, heading.size()), heading);
   EXPECT_NE(out.find("100% broken %s %n %%"), std::string::npos) << out;
@@ -168,8 +170,8 @@ void main() { g = vec2(.2, .6); c = vec4(f(), .4, g.y, 1.); }
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 1, 1, 0, GL_RGBA, GL_FLOAT, nullptr);
   glFn<PFNGLGENFRAMEBUFFERSPROC>("glGenFramebuffers")(1, &fb);
   glFn<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer")(GL_FRAMEBUFFER, fb);
-  glFn<PFNGLFRAMEBUFFERTEXTURE2DPROC>("glFramebufferTexture2D")(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-                                                               GL_TEXTURE_2D, tex, 0);
+  glFn<PFNGLFRAMEBUFFERTEXTURE2DPROC>("glFramebufferTexture2D")(
+      GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, tex, 0);
   glFn<PFNGLUSEPROGRAMPROC>("glUseProgram")(program);
   glRects(-1, -1, 1, 1);
   float texel[4] = {};

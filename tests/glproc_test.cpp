@@ -15,7 +15,9 @@ void *glProcAddress(const char *name) {
 
 namespace {
 
-TEST(GlEntry, PresentEntryPointIsReturned) { EXPECT_NE(glEntry("glPresentEntry"), nullptr); }
+TEST(GlEntry, PresentEntryPointIsReturned) {
+  EXPECT_NE(glEntry("glPresentEntry"), nullptr);
+}
 
 TEST(GlEntryDeathTest, MissingEntryPointTearsDownAndExits) {
   glFatalHandler = [] { std::fprintf(stderr, "teardown ran\n"); };

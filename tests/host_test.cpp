@@ -25,7 +25,8 @@ HostRun runHost() {
 std::vector<std::string> lines(const std::string &text) {
   std::vector<std::string> result;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) result.push_back(line);
+  for (std::string line; std::getline(in, line);)
+    result.push_back(line);
   return result;
 }
 
@@ -74,7 +75,8 @@ TEST_F(Host, ReportIsExactAndAligned) {
   EXPECT_EQ(run.out.substr(banner), expected);
 
   // The colon of every configuration line stands in column 19.
-  for (int k = 10; k <= 14; ++k) EXPECT_EQ(all[k].find(':'), 18u) << all[k];
+  for (int k = 10; k <= 14; ++k)
+    EXPECT_EQ(all[k].find(':'), 18u) << all[k];
 }
 
 TEST_F(Host, UnknownAdapter) {
@@ -88,7 +90,8 @@ TEST_F(Host, FailedWindowShowsNoticeAndFails) {
   HostRun run = runHost();
   EXPECT_NE(run.exitCode, 0);
   // Lines 1 to 13 and nothing after them.
-  EXPECT_EQ(run.out.substr(run.out.find("-={ zorvane")), report("     What's inside: Test Adapter 9000\n"));
+  EXPECT_EQ(run.out.substr(run.out.find("-={ zorvane")),
+            report("     What's inside: Test Adapter 9000\n"));
   EXPECT_EQ(fake.inits, 0);
   ASSERT_EQ(fake.notices.size(), 1u);
   EXPECT_EQ(fake.notices[0], "Oh dear|Window init error! We're gonna have to abort...");
@@ -176,8 +179,7 @@ TEST_F(Host, BothLimitsInOneTurnPrintOneMessage) {
   fake.clock = [](int passes) { return passes >= 2048 ? 61000u : 0u; };
   HostRun run = runHost();
   EXPECT_EQ(count(run.out, "[LIMIT HIT"), 1);
-  EXPECT_NE(run.out.find("\n[LIMIT HIT: 2048/2048 frames, 61.00/60.00 secs]\n"),
-            std::string::npos);
+  EXPECT_NE(run.out.find("\n[LIMIT HIT: 2048/2048 frames, 61.00/60.00 secs]\n"), std::string::npos);
 }
 
 } // namespace
