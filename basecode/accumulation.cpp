@@ -77,6 +77,15 @@ void renderFrame(float elapsedSeconds) {
   drawPass(shaderPrograms[1]);
 }
 
+void startAccumulationAt(float framesBefore, const float *sumRgb) {
+  frameCount = framesBefore;
+  if (!sumRgb) return;
+  glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(renderSize[0]),
+                  static_cast<GLsizei>(renderSize[1]), GL_RGB, GL_FLOAT, sumRgb);
+}
+
 AccumulationView accumulationView() {
   return {{shaderPrograms[0], shaderPrograms[1]},
           {accumTextures[0], accumTextures[1]},

@@ -12,6 +12,12 @@ void initAccumulationWith(const char *sceneSource, const char *displaySource, un
 // One frame: the scene pass adds a sample to the running sum, the display pass
 // draws sum / frames into the window's back buffer.
 void renderFrame(float elapsedSeconds);
+// Continues a run (the still renderer's frame ranges and resumed files): the
+// next frame is number framesBefore + 1, so its samples are those of that
+// frame of one long run, and the next scene pass reads sumRgb (render width x
+// height x 3 floats, rows from the bottom up) as the running sum so far. A
+// null sumRgb keeps the current sum.
+void startAccumulationAt(float framesBefore, const float *sumRgb);
 
 // Read-only views of the state, for the still renderer and the tests.
 struct AccumulationView {

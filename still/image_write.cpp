@@ -1,5 +1,7 @@
 #include "image_write.h"
 
+#include "whole_file.h"
+
 #include <png.h>
 
 #include <bit>
@@ -9,8 +11,6 @@
 #include <cstring>
 #include <vector>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 std::uint8_t displayByte(float mean) {
@@ -53,54 +53,29 @@ static bool writePfm(std::FILE *file, unsigned width, unsigned height, const flo
   return std::fwrite(rgb, sizeof(float), count, file) == count;
 }
 
-static mode_t newFileMode() {
-  mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
-}
-
 bool writeImage(const std::string &path, ImageFormat format, unsigned width, unsigned height,
                 const float *rgb, std::string &error) {
-  std::string temp = path + ".partial-XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    error = "Cannot create a file beside \"" + path + "\": " + std::strerror(errno) + ".";
-    return false;
-  }
-  // mkstemp makes the file private; the picture gets the usual permissions.
-  fchmod(fd, newFileMode());
-  std::FILE *file = fdopen(fd, "wb");
-  if (!file) {
-    error = "Cannot write \"" + temp + "\": " + std::strerror(errno) + ".";
-    close(fd);
-    unlink(temp.c_str());
-    return false;
-  }
-  std::string encodeError;
-  bool ok = format == ImageFormat::Png ? writePng(file, width, height, rgb, encodeError)
-                                       : writePfm(file, width, height, rgb);
-  int writeErrno = ok ? 0 : errno;
-  if (ok && (std::fflush(file) != 0 || fsync(fileno(file)) != 0)) {
-    ok = false;
-    writeErrno = errno;
-  }
-  if (std::fclose(file) != 0 && ok) {
-    ok = false;
-    writeErrno = errno;
-  }
-  if (ok && std::rename(temp.c_str(), path.c_str()) != 0) {
-    error = "Cannot move the finished image to \"" + path + "\": " + std::strerror(errno) + ".";
-    unlink(temp.c_str());
-    return false;
-  }
-  if (!ok) {
-    error = "Writing \"" + path + "\" failed: " +
-            (!encodeError.empty() ? encodeError
-             : writeErrno         ? std::string(std::strerror(writeErrno))
-                                  : std::string("write error")) +
-            "; \"" + path + "\" is unchanged.";
-    unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  return writeWholeFile(
+      path,
+      [&](int fd, const std::string &, std::string &fillError) {
+        // stdio on a duplicate, so closing it leaves fd to the caller.
+        int copy = dup(fd);
+        std::FILE *file = copy < 0 ? nullptr : fdopen(copy, "wb");
+        if (!file) {
+          if (copy >= 0) close(copy);
+          fillError = std::strerror(errno);
+          return false;
+        }
+        bool ok = format == ImageFormat::Png ? writePng(file, width, height, rgb, fillError)
+                                             : writePfm(file, width, height, rgb);
+        int writeErrno = ok ? 0 : errno;
+        if (std::fclose(file) != 0 && ok) {
+          ok = false;
+          writeErrno = errno;
+        }
+        if (!ok && fillError.empty())
+          fillError = writeErrno ? std::strerror(writeErrno) : "write error";
+        return ok;
+      },
+      error);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 static RenderWindow stillWindow;
+static unsigned heldFrames; // frames in the running sum
 
 bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
                    unsigned height) {
@@ -20,6 +21,7 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
     return false;
   }
   glFatalHandler = [] { destroyRenderWindow(stillWindow); };
+  heldFrames = 0;
   initAccumulationWith(sceneSource, displaySource, width, height);
   // A size within the GL limits can still be too big for the memory at hand;
   // rendering into textures that were never allocated would give a black
@@ -42,29 +44,50 @@ bool stillOpen(unsigned width, unsigned height) {
 }
 
 void stillRenderFrame() {
+  float before = accumulationView().frameCount;
   renderFrame(0.0f);
   swapWindow(stillWindow);
+  // A build with the run limits enforced may skip the frame.
+  if (accumulationView().frameCount != before) ++heldFrames;
 }
 
 unsigned stillFrames() {
-  return static_cast<unsigned>(accumulationView().frameCount);
+  return heldFrames;
 }
 
-void stillReadMean(float *rgb) {
+unsigned stillNextFrame() {
+  return static_cast<unsigned>(accumulationView().frameCount) + 1;
+}
+
+void stillStartAt(unsigned nextFrame, const float *sumRgb, unsigned held) {
+  startAccumulationAt(static_cast<float>(nextFrame - 1), sumRgb);
+  heldFrames = sumRgb ? held : 0;
+}
+
+void stillReadSum(float *rgb) {
   AccumulationView view = accumulationView();
   std::size_t pixels = std::size_t{stillWindow.width} * stillWindow.height;
-  if (view.frameCount <= 0.0f) {
-    std::memset(rgb, 0, pixels * 3 * sizeof(float));
-    return;
-  }
-  // The texture the last scene pass wrote holds the running sum.
+  // The texture the next scene pass reads holds the running sum: the one the
+  // last pass wrote, or the starting sum.
   std::vector<float> sum(pixels * 4);
   glBindTexture(GL_TEXTURE_2D, view.textures[1 - view.pingPong]);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, sum.data());
   for (std::size_t k = 0; k < pixels; ++k)
     for (int ch = 0; ch < 3; ++ch)
-      rgb[k * 3 + ch] = sum[k * 4 + ch] / view.frameCount;
+      rgb[k * 3 + ch] = sum[k * 4 + ch];
+}
+
+void stillReadMean(float *rgb) {
+  std::size_t values = std::size_t{stillWindow.width} * stillWindow.height * 3;
+  if (heldFrames == 0) {
+    std::memset(rgb, 0, values * sizeof(float));
+    return;
+  }
+  stillReadSum(rgb);
+  float n = static_cast<float>(heldFrames);
+  for (std::size_t k = 0; k < values; ++k)
+    rgb[k] /= n;
 }
 
 void stillClose() {
@@ -100,4 +123,9 @@ const char *stillGlDescription() {
   std::snprintf(text, sizeof text, "%s, OpenGL %s", renderer ? renderer : "unknown renderer",
                 version ? version : "unknown");
   return text;
+}
+
+const char *stillGlRenderer() {
+  auto renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
+  return renderer ? renderer : "unknown renderer";
 }

@@ -15,12 +15,20 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
                    unsigned height);
 // One frame, exactly as exegfx's main loop runs it: renderFrame and a swap.
 void stillRenderFrame();
-// Frames accumulated so far.
+// Frames the running sum holds.
 unsigned stillFrames();
-// Waits for the GPU and copies the running mean (sum / frames, red, green and
-// blue) into rgb: width x height x 3 floats, rows from the bottom up. With no
-// frame rendered the mean is zero.
+// The frame number the next frame renders (1 for a new run).
+unsigned stillNextFrame();
+// Continues with frame number nextFrame, from a running sum that already holds
+// heldFrames frames (width x height x 3 floats, rows from the bottom up; null
+// for none). Call before the first frame.
+void stillStartAt(unsigned nextFrame, const float *sumRgb, unsigned heldFrames);
+// Waits for the GPU and copies the running mean (sum / frames held, red, green
+// and blue) into rgb: width x height x 3 floats, rows from the bottom up. With
+// no frame held the mean is zero.
 void stillReadMean(float *rgb);
+// The same for the running sum itself.
+void stillReadSum(float *rgb);
 // Releases the context. Safe to call when stillOpen failed.
 void stillClose();
 
@@ -33,3 +41,5 @@ bool stillProbeMaxSize(unsigned *maxSize);
 void stillFinish();
 // "renderer, OpenGL version" of the open context, for logs and benchmarks.
 const char *stillGlDescription();
+// The GL renderer string of the open context alone, as partial files record it.
+const char *stillGlRenderer();

@@ -1,42 +1,64 @@
 // exegfx-still: the picture without a window. Renders the scene through the
 // headless core, frame by frame as the window would, and writes the mean.
+#include "frame_ranges.h"
 #include "image_write.h"
+#include "partial_file.h"
+#include "scene_identity.h"
 #include "still_core.h"
 #include "still_options.h"
+#include "whole_file.h"
 
 #include <chrono>
 #include <csignal>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef EXEGFX_VERSION
 #define EXEGFX_VERSION "unknown"
 #endif
 
-static volatile std::sig_atomic_t interruptRequested = 0;
+// The first stop signal's number; 0 while none came.
+static volatile std::sig_atomic_t stopSignal = 0;
 
-static void onInterrupt(int) {
-  interruptRequested = 1;
+static void onStopSignal(int sig) {
+  if (stopSignal) {
+    // The second signal: quit at once. A write in progress leaves its
+    // temporary file, never a half-written output.
+    removeTemporaryFile();
+    signal(sig, SIG_DFL);
+    raise(sig);
+    return;
+  }
+  stopSignal = sig;
   // write is safe in a signal handler; stdio is not.
-  static const char notice[] =
-      "\nStopping after the frame in progress (Ctrl-C again to quit at once, writing nothing).\n";
-  ssize_t ignored = write(STDERR_FILENO, notice, sizeof notice - 1);
+  const char *name = sig == SIGTERM ? "\nSIGTERM" : sig == SIGHUP ? "\nSIGHUP" : "\nSIGINT";
+  static const char notice[] = ": stopping after the frame in progress to write the frames done "
+                               "(a second signal quits at once, writing nothing).\n";
+  ssize_t ignored = write(STDERR_FILENO, name, std::strlen(name));
+  ignored = write(STDERR_FILENO, notice, sizeof notice - 1);
   (void)ignored;
 }
 
-// The first Ctrl-C asks for a stop after the frame in progress; the handler
-// resets itself, so a second one ends the process at once (a full-size frame
-// on a software renderer can take many seconds).
-static void catchInterrupt() {
+// Ctrl-C, a batch system's or a service manager's stop, and a closed terminal
+// all ask for a stop after the frame in progress (a full-size frame on a
+// software renderer can take many seconds).
+static void catchStopSignals() {
   struct sigaction action = {};
-  action.sa_handler = onInterrupt;
-  action.sa_flags = SA_RESETHAND;
+  action.sa_handler = onStopSignal;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    sigaction(sig, &action, nullptr);
+}
+
+static const char *signalName(int sig) {
+  return sig == SIGTERM ? "SIGTERM" : sig == SIGHUP ? "SIGHUP" : "SIGINT";
 }
 
 static int fail(const std::string &message) {
@@ -78,26 +100,124 @@ struct Progress {
   double lastShown;
 };
 
-static void showProgress(Progress &progress, const StillOptions &options, unsigned done,
-                         double elapsed) {
-  // A terminal gets one line redrawn a few times a second; a log gets a line
-  // every five seconds.
+// Progress on standard error. A terminal gets one line redrawn a few times a
+// second; a log (a batch job, a pipe) gets a line of fixed form at most every
+// five seconds, flushed, for scripts and farm monitors:
+//   progress frames=DONE/TOTAL samples_per_s=N left_s=N elapsed_s=N
+static void showProgress(Progress &progress, const StillOptions &options, unsigned held,
+                         unsigned rendered, double elapsed) {
   double interval = progress.terminal ? 0.25 : 5.0;
-  if (elapsed - progress.lastShown < interval && done < options.frames) return;
-  if (!progress.terminal && done == options.frames) return; // the final line follows
+  if (elapsed - progress.lastShown < interval && held < options.frames) return;
+  if (!progress.terminal && held == options.frames) return; // the final line follows
   progress.lastShown = elapsed;
-  double perFrame = elapsed / done;
-  double left = perFrame * (options.frames - done);
+  double perFrame = elapsed / rendered;
+  double left = perFrame * (options.frames - held);
   if (options.seconds > 0.0 && options.seconds - elapsed < left)
     left = options.seconds > elapsed ? options.seconds - elapsed : 0.0;
-  double samples = static_cast<double>(options.width) * options.height * done / elapsed;
-  std::fprintf(stderr, "%s%u/%u frames, %s samples/s, %s left%s", progress.terminal ? "\r" : "",
-               done, options.frames, rate(samples).c_str(), duration(left).c_str(),
-               progress.terminal ? "\033[K" : "\n");
+  double samples = static_cast<double>(options.width) * options.height * rendered / elapsed;
+  if (progress.terminal)
+    std::fprintf(stderr, "\r%u/%u frames, %s samples/s, %s left\033[K", held, options.frames,
+                 rate(samples).c_str(), duration(left).c_str());
+  else
+    std::fprintf(stderr, "progress frames=%u/%u samples_per_s=%.0f left_s=%.0f elapsed_s=%.0f\n",
+                 held, options.frames, samples, left, elapsed);
   std::fflush(stderr);
 }
 
+static std::string rangeText(unsigned first, unsigned last) {
+  return formatFrameRanges({{first, last}});
+}
+
+// A resumable output: the file at options.output, if any, must hold the first
+// frames of the asked range, at the same size and of the same scene.
+struct ResumeState {
+  bool found = false;
+  PartialInfo info;
+  std::vector<float> sum;
+  unsigned held = 0;
+};
+
+static bool loadResume(const StillOptions &options, ResumeState &state, std::string &error) {
+  struct stat st;
+  if (stat(options.output.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true; // nothing yet: a fresh start
+    error = "Cannot read \"" + options.output + "\": " + std::strerror(errno) + ".";
+    return false;
+  }
+  if (!readPartial(options.output, state.info, state.sum, error)) return false;
+  const PartialInfo &info = state.info;
+  const std::string name = "\"" + options.output + "\"";
+  const unsigned last = options.firstFrame + options.frames - 1;
+  if (info.width != options.width || info.height != options.height) {
+    error = name + " is " + std::to_string(info.width) + "x" + std::to_string(info.height) +
+            ", not the asked " + std::to_string(options.width) + "x" +
+            std::to_string(options.height) + ".";
+    return false;
+  }
+  if (info.scene != sceneIdentity) {
+    error = name + " was rendered from another scene (" + info.scene + ", this program renders " +
+            sceneIdentity + ").";
+    return false;
+  }
+  if (info.frames.size() != 1 || info.frames[0].first != options.firstFrame ||
+      info.frames[0].last > last) {
+    error = name + " holds frames " + formatFrameRanges(info.frames) +
+            ", which are not the first frames of the asked range " +
+            rangeText(options.firstFrame, last) + ".";
+    return false;
+  }
+  state.found = true;
+  state.held = static_cast<unsigned>(frameCount(info.frames));
+  return true;
+}
+
+// Reads the running sum back and writes the output file whole.
+static bool writeOutput(const StillOptions &options, const ResumeState &resume,
+                        std::string &error) {
+  std::size_t values = std::size_t{options.width} * options.height * 3;
+  std::vector<float> sum(values), mean(values);
+  stillReadSum(sum.data());
+  float n = static_cast<float>(stillFrames());
+  for (std::size_t k = 0; k < values; ++k)
+    mean[k] = sum[k] / n;
+  if (options.format != ImageFormat::Exr)
+    return writeImage(options.output, options.format, options.width, options.height, mean.data(),
+                      error);
+  PartialInfo info;
+  info.width = options.width;
+  info.height = options.height;
+  info.frames = {{options.firstFrame, options.firstFrame + stillFrames() - 1}};
+  info.scene = sceneIdentity;
+  info.version = EXEGFX_VERSION;
+  info.renderers = resume.info.renderers;
+  addUnique(info.renderers, {stillGlRenderer()});
+  info.passes = resume.info.passes;
+  addUnique(info.passes, {"fragment"});
+  return writePartial(options.output, info, sum.data(), mean.data(), error);
+}
+
+static double secondsSince(std::chrono::steady_clock::time_point start) {
+  double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return s > 1e-9 ? s : 1e-9; // rates divide by it
+}
+
 static int render(const StillOptions &options) {
+  const unsigned last = options.firstFrame + options.frames - 1;
+  // A resumed file is checked before any GL work: a file that cannot be
+  // continued is refused at once and left as it is.
+  ResumeState resume;
+  std::string error;
+  if (options.resume) {
+    if (!loadResume(options, resume, error))
+      return fail("cannot resume: " + error + " Nothing was rendered, and \"" + options.output +
+                  "\" is left as it was.");
+    if (resume.held == options.frames) {
+      std::fprintf(stderr, "%s already holds frames %s: nothing to render.\n",
+                   options.output.c_str(), rangeText(options.firstFrame, last).c_str());
+      return 0;
+    }
+  }
+
   unsigned maxSize = 0;
   if (!stillProbeMaxSize(&maxSize))
     return fail("no OpenGL 4.6 context with GLSL 4.60 could be made (see above); nothing "
@@ -107,61 +227,96 @@ static int render(const StillOptions &options) {
                 " is above this GL implementation's limit of " + std::to_string(maxSize) +
                 " pixels per side.");
 
-  catchInterrupt();
+  catchStopSignals();
   if (!stillOpen(options.width, options.height)) {
     stillClose();
     return fail("the headless GL context could not be set up (see above); nothing was "
                 "rendered.");
   }
+  stillStartAt(options.firstFrame + resume.held, resume.found ? resume.sum.data() : nullptr,
+               resume.held);
+  resume.sum = {};
   std::fflush(stdout); // the shader compiler's report comes before the progress
-  std::fprintf(stderr, "Rendering %u frames of %u x %u to %s on %s\n", options.frames,
+  if (resume.found)
+    std::fprintf(stderr, "Resuming %s, which holds frames %s: ", options.output.c_str(),
+                 rangeText(options.firstFrame, options.firstFrame + resume.held - 1).c_str());
+  std::fprintf(stderr, "Rendering %u frames (%s) of %u x %u to %s on %s\n",
+               options.frames - resume.held, rangeText(stillNextFrame(), last).c_str(),
                options.width, options.height, options.output.c_str(), stillGlDescription());
 
   Progress progress{isatty(STDERR_FILENO) == 1, 0.0};
   auto start = std::chrono::steady_clock::now();
-  double elapsed = 0.0;
+  double elapsed = 0.0, checkpointAt = options.checkpointEvery, writeSeconds = 0.0;
   bool timeUp = false, limitReached = false;
-  while (stillFrames() < options.frames && !interruptRequested && !timeUp) {
+  while (stillFrames() < options.frames && !stopSignal && !timeUp) {
     unsigned before = stillFrames();
     stillRenderFrame();
     stillFinish();
-    elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    elapsed = elapsed > 1e-9 ? elapsed : 1e-9; // rates divide by it
+    elapsed = secondsSince(start) - writeSeconds;
     if (stillFrames() == before) {
       limitReached = true; // a build with the run limits enforced stops counting
       break;
     }
-    showProgress(progress, options, stillFrames(), elapsed);
+    unsigned rendered = stillFrames() - resume.held;
+    showProgress(progress, options, stillFrames(), rendered, elapsed);
     timeUp = options.seconds > 0.0 && elapsed >= options.seconds;
+    bool finished = stillFrames() == options.frames || timeUp;
+    if (options.checkpointEvery > 0.0 && elapsed >= checkpointAt && !finished && !stopSignal) {
+      auto writeStart = std::chrono::steady_clock::now();
+      // A failed checkpoint leaves the last one; rendering goes on, and the
+      // final write tries again.
+      bool written = writeOutput(options, resume, error);
+      double took = secondsSince(writeStart);
+      writeSeconds += took;
+      checkpointAt = elapsed + options.checkpointEvery;
+      if (!written)
+        std::fprintf(stderr, "%sexegfx-still: checkpoint failed: %s\n",
+                     progress.terminal ? "\r\033[K" : "", error.c_str());
+      else if (progress.terminal)
+        std::fprintf(stderr, "\r\033[KCheckpoint: wrote %s (%u of %u frames) in %s\n",
+                     options.output.c_str(), stillFrames(), options.frames, duration(took).c_str());
+      else
+        std::fprintf(stderr, "checkpoint frames=%u/%u write_s=%.3f file=%s\n", stillFrames(),
+                     options.frames, took, options.output.c_str());
+      std::fflush(stderr);
+    }
   }
   if (progress.terminal) std::fputs("\r\033[K", stderr);
 
-  unsigned done = stillFrames();
+  unsigned done = stillFrames(), rendered = done - resume.held;
+  if (rendered == 0 && !limitReached) {
+    stillClose();
+    if (resume.found)
+      std::fprintf(stderr, "Stopped by %s before the first new frame; %s still holds frames %s.\n",
+                   signalName(stopSignal), options.output.c_str(),
+                   rangeText(options.firstFrame, options.firstFrame + done - 1).c_str());
+    else
+      std::fprintf(stderr, "Stopped by %s before the first frame; nothing was written.\n",
+                   signalName(stopSignal));
+    return 128 + stopSignal;
+  }
   if (done == 0) {
     stillClose();
-    std::fprintf(stderr, "Interrupted before the first frame; nothing was written.\n");
-    return 130;
+    return fail("this build's frame limit allows no frame from " +
+                std::to_string(options.firstFrame) + " on; nothing was written.");
   }
-  std::vector<float> rgb(std::size_t{options.width} * options.height * 3);
-  stillReadMean(rgb.data());
+  bool ok = writeOutput(options, resume, error);
   stillClose();
+  if (!ok) return fail(error);
 
-  std::string error;
-  if (!writeImage(options.output, options.format, options.width, options.height, rgb.data(), error))
-    return fail(error);
-
-  // A Ctrl-C during the last frame cut nothing short.
-  bool cut = interruptRequested && done < options.frames && !timeUp && !limitReached;
+  // A signal during the last frame cut nothing short.
+  bool cut = stopSignal && done < options.frames && !timeUp && !limitReached;
   std::string why = cut            ? "Interrupted: "
                     : timeUp       ? "Time limit reached: "
                     : limitReached ? "Frame limit of this build reached: "
                                    : "";
-  std::fprintf(stderr,
-               "%sWrote %s: %u of %u frames at %u x %u in %s (%.2f ms/frame, %s samples/s).\n",
-               why.c_str(), options.output.c_str(), done, options.frames, options.width,
-               options.height, duration(elapsed).c_str(), 1000.0 * elapsed / done,
-               rate(static_cast<double>(options.width) * options.height * done / elapsed).c_str());
-  return cut ? 130 : 0;
+  std::fprintf(
+      stderr, "%sWrote %s: %u of %u frames (%s) at %u x %u in %s (%.2f ms/frame, %s samples/s).\n",
+      why.c_str(), options.output.c_str(), done, options.frames,
+      rangeText(options.firstFrame, options.firstFrame + done - 1).c_str(), options.width,
+      options.height, duration(elapsed).c_str(), 1000.0 * elapsed / rendered,
+      rate(static_cast<double>(options.width) * options.height * rendered / elapsed).c_str());
+  return cut ? 128 + stopSignal : 0;
 }
 
 int main(int argc, char **argv) {

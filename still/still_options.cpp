@@ -1,9 +1,12 @@
 #include "still_options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <iterator>
 #include <cstring>
 #include <string_view>
 
@@ -18,14 +21,25 @@ const char *stillUsage() {
          "  --frames N       samples per pixel, one per frame (default 64)\n"
          "  --seconds S      stop after the frame in progress once S seconds have\n"
          "                   passed; the image holds the frames done\n"
-         "  -o, --output P   output file, .png (8-bit, as the window shows it) or\n"
-         "                   .pfm (32-bit float mean) (default exegfx.png)\n"
+         "  -o, --output P   output file: .png (8-bit, as the window shows it),\n"
+         "                   .pfm (32-bit float mean) or .exr (the mean and the exact\n"
+         "                   running sum, for --resume and exegfx-merge)\n"
+         "                   (default exegfx.png)\n"
+         "  --first-frame K  render frame numbers K .. K+N-1 of the picture (default 1);\n"
+         "                   the samples are exactly those of one long run\n"
+         "  --resume         continue the .exr output if it holds the first frames of\n"
+         "                   this range; start it when it does not exist\n"
+         "  --checkpoint-every S\n"
+         "                   also write the output every S seconds of rendering\n"
          "  --help           show this text\n"
          "  --version        show the version\n"
          "\n"
-         "Ctrl-C stops after the frame in progress and writes the frames done.\n"
-         "Exit status: 0 written, 1 error (nothing written), 130 cut short by Ctrl-C\n"
-         "(the frames done written).\n";
+         "SIGINT (Ctrl-C), SIGTERM and SIGHUP stop after the frame in progress and\n"
+         "write the frames done; a second signal quits at once, leaving the last\n"
+         "checkpoint as it was.\n"
+         "Exit status: 0 written (all frames done), 1 error (nothing written),\n"
+         "128+N stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP) with the\n"
+         "frames done written.\n";
 }
 
 // Whole decimal number of at most ten digits, no sign, no spaces.
@@ -74,7 +88,19 @@ static bool parseFrames(std::string_view text, StillOptions &options, std::strin
   return true;
 }
 
-static bool parseSeconds(std::string_view text, StillOptions &options, std::string &error) {
+static bool parseFirstFrame(std::string_view text, StillOptions &options, std::string &error) {
+  unsigned long long n = 0;
+  if (!parseCount(text, n) || n == 0 || n > maxStillFrames) {
+    error = "--first-frame wants a frame number from 1 to " + std::to_string(maxStillFrames) +
+            "; got \"" + std::string(text) + "\".";
+    return false;
+  }
+  options.firstFrame = static_cast<unsigned>(n);
+  return true;
+}
+
+static bool parseSecondsValue(std::string_view name, std::string_view text, double &value,
+                              std::string &error) {
   std::string s(text);
   char *end = nullptr;
   errno = 0;
@@ -82,10 +108,11 @@ static bool parseSeconds(std::string_view text, StillOptions &options, std::stri
                  ? NAN
                  : std::strtod(s.c_str(), &end);
   if (errno != 0 || !end || *end != 0 || !std::isfinite(v) || v <= 0.0) {
-    error = "--seconds wants a number of seconds above 0, like 30 or 2.5; got \"" + s + "\".";
+    error = std::string(name) + " wants a number of seconds above 0, like 30 or 2.5; got \"" + s +
+            "\".";
     return false;
   }
-  options.seconds = v;
+  value = v;
   return true;
 }
 
@@ -108,10 +135,14 @@ bool imageFormatFor(const std::string &path, ImageFormat &format, std::string &e
     format = ImageFormat::Pfm;
     return true;
   }
+  if (ext == ".exr") {
+    format = ImageFormat::Exr;
+    return true;
+  }
   error = "Output \"" + path + "\": " +
           (ext.empty() ? std::string("no file extension")
                        : "unknown extension \"" + name.substr(dot) + "\"") +
-          "; use .png or .pfm.";
+          "; use .png, .pfm or .exr.";
   return false;
 }
 
@@ -156,6 +187,8 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
     if (arg == "--help" || arg == "-h") return StillCommand::Help;
     if (arg == "--version") return StillCommand::Version;
   }
+  static const std::string_view valued[] = {
+      "--size", "--frames", "--seconds", "--first-frame", "--output", "-o", "--checkpoint-every"};
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
     std::string_view name = arg, value;
@@ -172,8 +205,11 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
       value = arg.substr(2);
       inlineValue = true;
     }
-    if (name != "--size" && name != "--frames" && name != "--seconds" && name != "--output" &&
-        name != "-o") {
+    if (name == "--resume" && !inlineValue) {
+      options.resume = true;
+      continue;
+    }
+    if (std::find(std::begin(valued), std::end(valued), name) == std::end(valued)) {
       error = arg.starts_with("-") ? "Unknown option \"" + std::string(arg) + "\"."
                                    : "Unexpected argument \"" + std::string(arg) + "\".";
       error += " See exegfx-still --help.";
@@ -192,12 +228,28 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
     else if (name == "--frames")
       ok = parseFrames(value, options, error);
     else if (name == "--seconds")
-      ok = parseSeconds(value, options, error);
+      ok = parseSecondsValue(name, value, options.seconds, error);
+    else if (name == "--checkpoint-every")
+      ok = parseSecondsValue(name, value, options.checkpointEvery, error);
+    else if (name == "--first-frame")
+      ok = parseFirstFrame(value, options, error);
     else {
       options.output = std::string(value);
     }
     if (!ok) return StillCommand::Error;
   }
   if (!imageFormatFor(options.output, options.format, error)) return StillCommand::Error;
+  // The frame number is a 32-bit float on the GPU; past 2^24 it stops counting.
+  if (std::uint64_t{options.firstFrame} + options.frames - 1 > maxStillFrames) {
+    error = "--first-frame " + std::to_string(options.firstFrame) + " with --frames " +
+            std::to_string(options.frames) + " goes past frame " + std::to_string(maxStillFrames) +
+            ", the last one the frame counter holds exactly.";
+    return StillCommand::Error;
+  }
+  if (options.resume && options.format != ImageFormat::Exr) {
+    error = "--resume continues an .exr partial render, which holds the running sum; \"" +
+            options.output + "\" is not one.";
+    return StillCommand::Error;
+  }
   return StillCommand::Render;
 }

@@ -3,12 +3,15 @@
 
 #include <string>
 
-enum class ImageFormat { Png, Pfm };
+enum class ImageFormat { Png, Pfm, Exr };
 
 struct StillOptions {
   unsigned width = 1920, height = 1080;
   unsigned frames = 64;
-  double seconds = 0.0; // 0: no time limit
+  unsigned firstFrame = 1;      // frame numbers firstFrame .. firstFrame + frames - 1
+  bool resume = false;          // continue the output file if it holds a prefix
+  double checkpointEvery = 0.0; // seconds between writes of the output; 0: at the end only
+  double seconds = 0.0;         // 0: no time limit
   std::string output = "exegfx.png";
   ImageFormat format = ImageFormat::Png;
 };
@@ -23,7 +26,7 @@ inline constexpr unsigned maxStillFrames = 16777216;
 StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &options,
                                std::string &error);
 
-// The format the output path's extension names (.png or .pfm, any case);
+// The format the output path's extension names (.png, .pfm or .exr, any case);
 // false with a message for anything else.
 bool imageFormatFor(const std::string &path, ImageFormat &format, std::string &error);
 

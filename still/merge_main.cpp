@@ -1,0 +1,200 @@
+// exegfx-merge: adds the running sums of partial renders (exegfx-still's .exr
+// files, each a set of frames of the same picture) and writes their mean.
+// Every sample depends only on its pixel and its frame number, so sums of
+// disjoint frame sets add up exactly to the sum of one run of their union.
+#include "frame_ranges.h"
+#include "image_write.h"
+#include "partial_file.h"
+#include "still_options.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#ifndef EXEGFX_VERSION
+#define EXEGFX_VERSION "unknown"
+#endif
+
+static const char usage[] =
+    "Usage: exegfx-merge [--expect-frames FIRST-LAST] -o OUT PART.exr...\n"
+    "Adds the running sums of partial renders (exegfx-still's .exr files) and\n"
+    "writes the mean of all their frames.\n"
+    "\n"
+    "  -o, --output OUT  .png (8-bit), .pfm (32-bit float mean) or .exr (mean and\n"
+    "                    sum, which can be merged again); OUT may be one of the parts\n"
+    "  --expect-frames FIRST-LAST\n"
+    "                    refuse unless the parts hold exactly these frames\n"
+    "  --help, --version\n"
+    "\n"
+    "Parts must share size and scene and hold no frame twice. Frames that no\n"
+    "part holds are reported as a note: the mean of any set of frames is valid.\n"
+    "Exit status: 0 written, 1 refused or failed (nothing written).\n";
+
+static int fail(const std::string &message) {
+  std::fprintf(stderr, "exegfx-merge: %s\n", message.c_str());
+  return 1;
+}
+
+struct Part {
+  std::string path;
+  PartialInfo info;
+};
+
+// The parts' headers, checked against each other before any pixel is read.
+static bool checkParts(std::vector<Part> &parts, std::string &error) {
+  for (Part &p : parts)
+    if (!readPartialInfo(p.path, p.info, error)) return false;
+  const Part &first = parts.front();
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    const Part &p = parts[k];
+    if (p.info.width != first.info.width || p.info.height != first.info.height) {
+      error = "\"" + p.path + "\" is " + std::to_string(p.info.width) + "x" +
+              std::to_string(p.info.height) + " but \"" + first.path + "\" is " +
+              std::to_string(first.info.width) + "x" + std::to_string(first.info.height) +
+              "; only parts of one picture add up.";
+      return false;
+    }
+    if (p.info.scene != first.info.scene) {
+      error = "\"" + p.path + "\" and \"" + first.path +
+              "\" were rendered from different scenes (" + p.info.scene + " and " +
+              first.info.scene + ").";
+      return false;
+    }
+    for (std::size_t j = 0; j < k; ++j) {
+      std::uint32_t frame = 0;
+      if (firstSharedFrame(parts[j].info.frames, p.info.frames, frame)) {
+        error = "\"" + parts[j].path + "\" and \"" + p.path + "\" both hold frame " +
+                std::to_string(frame) + " (" + formatFrameRanges(parts[j].info.frames) + " and " +
+                formatFrameRanges(p.info.frames) + "); a frame counted twice biases the mean.";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+int main(int argc, char **argv) {
+  std::string output, expect;
+  std::vector<Part> parts;
+  for (int k = 1; k < argc; ++k) {
+    std::string_view arg = argv[k];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(usage, stdout);
+      return 0;
+    }
+    if (arg == "--version") {
+      std::printf("exegfx-merge %s\n", EXEGFX_VERSION);
+      return 0;
+    }
+  }
+  for (int k = 1; k < argc; ++k) {
+    std::string_view arg = argv[k];
+    std::string *value = arg == "-o" || arg == "--output" ? &output
+                         : arg == "--expect-frames"       ? &expect
+                                                          : nullptr;
+    if (value) {
+      if (k + 1 >= argc) return fail(std::string(arg) + " needs a value. See exegfx-merge --help.");
+      *value = argv[++k];
+    } else if (arg.starts_with("--output=")) {
+      output = arg.substr(9);
+    } else if (arg.starts_with("--expect-frames=")) {
+      expect = arg.substr(16);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return fail("Unknown option \"" + std::string(arg) + "\". See exegfx-merge --help.");
+    } else {
+      parts.push_back({std::string(arg), {}});
+    }
+  }
+  if (output.empty()) return fail("no output: give -o OUT. See exegfx-merge --help.");
+  if (parts.empty()) return fail("no parts to merge. See exegfx-merge --help.");
+  FrameRanges expected;
+  if (!expect.empty() && (!parseFrameRanges(expect, expected) || expected.size() != 1))
+    return fail("--expect-frames wants FIRST-LAST, like 1-2048; got \"" + expect + "\".");
+  ImageFormat format;
+  std::string error;
+  if (!imageFormatFor(output, format, error) || !checkOutputPath(output, error)) return fail(error);
+  if (!checkParts(parts, error)) return fail(error + " Nothing was written.");
+
+  FrameRanges all;
+  std::vector<std::string> renderers, passes;
+  for (const Part &p : parts) {
+    all.insert(all.end(), p.info.frames.begin(), p.info.frames.end());
+    addUnique(renderers, p.info.renderers);
+    addUnique(passes, p.info.passes);
+  }
+  all = normalizeFrameRanges(all);
+  if (!expected.empty()) {
+    FrameRanges missing = missingFrames(all, expected[0].first, expected[0].last);
+    FrameRanges extra;
+    for (const FrameRange &r : all)
+      for (const FrameRange &x : missingFrames(expected, r.first, r.last))
+        extra.push_back(x);
+    if (!missing.empty() || !extra.empty())
+      return fail("the parts hold frames " + formatFrameRanges(all) + ", not " + expect +
+                  (missing.empty() ? "" : ": missing " + formatFrameRanges(missing)) +
+                  (extra.empty() ? "" : ": not asked for " + formatFrameRanges(extra)) +
+                  ". Nothing was written.");
+  }
+  FrameRanges gaps = missingFrames(all, all.front().first, all.back().last);
+  if (!gaps.empty())
+    std::fprintf(stderr,
+                 "exegfx-merge: note: no part holds frames %s; the mean is of the %llu "
+                 "frames given.\n",
+                 formatFrameRanges(gaps).c_str(), static_cast<unsigned long long>(frameCount(all)));
+  if (renderers.size() > 1) {
+    std::string list;
+    for (const std::string &r : renderers)
+      list += (list.empty() ? "" : "; ") + r;
+    std::fprintf(stderr,
+                 "exegfx-merge: note: the parts come from different GL renderers (%s); "
+                 "their samples may differ in the last bits.\n",
+                 list.c_str());
+  }
+
+  // Sums add in double precision, part by part; only one part is in memory.
+  const unsigned w = parts.front().info.width, h = parts.front().info.height;
+  std::vector<double> total;
+  try {
+    total.assign(std::size_t{w} * h * 3, 0.0);
+    std::vector<float> sum;
+    for (Part &p : parts) {
+      PartialInfo again;
+      if (!readPartial(p.path, again, sum, error)) return fail(error + " Nothing was written.");
+      if (formatFrameRanges(again.frames) != formatFrameRanges(p.info.frames) ||
+          again.scene != p.info.scene || again.width != w || again.height != h)
+        return fail("\"" + p.path + "\" changed while it was being merged. Nothing was written.");
+      for (std::size_t k = 0; k < total.size(); ++k)
+        total[k] += sum[k];
+    }
+  } catch (const std::bad_alloc &) {
+    return fail("out of memory for a " + std::to_string(w) + " x " + std::to_string(h) +
+                " picture; nothing was written.");
+  }
+  const double n = static_cast<double>(frameCount(all));
+  std::vector<float> mean(total.size()), sum(total.size());
+  for (std::size_t k = 0; k < total.size(); ++k) {
+    mean[k] = static_cast<float>(total[k] / n);
+    sum[k] = static_cast<float>(total[k]);
+  }
+  bool ok;
+  if (format == ImageFormat::Exr) {
+    PartialInfo info;
+    info.width = w;
+    info.height = h;
+    info.frames = all;
+    info.scene = parts.front().info.scene;
+    info.version = std::string("exegfx-merge ") + EXEGFX_VERSION;
+    info.renderers = renderers;
+    info.passes = passes;
+    ok = writePartial(output, info, sum.data(), mean.data(), error);
+  } else {
+    ok = writeImage(output, format, w, h, mean.data(), error);
+  }
+  if (!ok) return fail(error);
+  std::fprintf(stderr, "Merged %zu part%s: frames %s (%llu frames) at %u x %u to %s\n",
+               parts.size(), parts.size() == 1 ? "" : "s", formatFrameRanges(all).c_str(),
+               static_cast<unsigned long long>(frameCount(all)), w, h, output.c_str());
+  return 0;
+}
