@@ -9,7 +9,9 @@
 #include <vector>
 
 static RenderWindow stillWindow;
-static unsigned heldFrames; // frames in the running sum
+// The running sum holds the frames it started with plus those rendered since.
+static float startCount;     // frameCount at the start
+static unsigned startFrames; // frames the starting sum held
 
 bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
                    unsigned height) {
@@ -21,7 +23,8 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
     return false;
   }
   glFatalHandler = [] { destroyRenderWindow(stillWindow); };
-  heldFrames = 0;
+  startCount = 0.0f;
+  startFrames = 0;
   initAccumulationWith(sceneSource, displaySource, width, height);
   // A size within the GL limits can still be too big for the memory at hand;
   // rendering into textures that were never allocated would give a black
@@ -44,15 +47,12 @@ bool stillOpen(unsigned width, unsigned height) {
 }
 
 void stillRenderFrame() {
-  float before = accumulationView().frameCount;
   renderFrame(0.0f);
   swapWindow(stillWindow);
-  // A build with the run limits enforced may skip the frame.
-  if (accumulationView().frameCount != before) ++heldFrames;
 }
 
 unsigned stillFrames() {
-  return heldFrames;
+  return startFrames + static_cast<unsigned>(accumulationView().frameCount - startCount);
 }
 
 unsigned stillNextFrame() {
@@ -60,8 +60,9 @@ unsigned stillNextFrame() {
 }
 
 void stillStartAt(unsigned nextFrame, const float *sumRgb, unsigned held) {
-  startAccumulationAt(static_cast<float>(nextFrame - 1), sumRgb);
-  heldFrames = sumRgb ? held : 0;
+  startCount = static_cast<float>(nextFrame - 1);
+  startFrames = sumRgb ? held : 0;
+  startAccumulationAt(startCount, sumRgb);
 }
 
 void stillReadSum(float *rgb) {
@@ -80,12 +81,13 @@ void stillReadSum(float *rgb) {
 
 void stillReadMean(float *rgb) {
   std::size_t values = std::size_t{stillWindow.width} * stillWindow.height * 3;
-  if (heldFrames == 0) {
+  unsigned held = stillFrames();
+  if (held == 0) {
     std::memset(rgb, 0, values * sizeof(float));
     return;
   }
   stillReadSum(rgb);
-  float n = static_cast<float>(heldFrames);
+  float n = static_cast<float>(held);
   for (std::size_t k = 0; k < values; ++k)
     rgb[k] /= n;
 }

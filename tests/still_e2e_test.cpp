@@ -4,6 +4,7 @@
 #include "still_core.h"
 #include "still_image_read.h"
 
+#include "program_run.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
@@ -24,57 +25,11 @@
 
 namespace {
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out, err;
-};
-
-class StillProgram : public testing::Test {
+class StillProgram : public ProgramTest {
 protected:
-  void SetUp() override {
-    dir = testing::TempDir() + "still_e2e_XXXXXX";
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-    logs = testing::TempDir() + "still_e2e_logs_XXXXXX";
-    ASSERT_NE(mkdtemp(logs.data()), nullptr);
-  }
-
-  // Starts exegfx-still in the output directory with its output in files.
-  pid_t start(std::vector<std::string> args) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      if (chdir(dir.c_str()) != 0) _exit(126);
-      int out = open((logs + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int err = open((logs + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      std::vector<char *> argv{const_cast<char *>(EXEGFX_STILL_PATH)};
-      for (std::string &a : args)
-        argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(EXEGFX_STILL_PATH, argv.data());
-      _exit(127);
-    }
-    return pid;
-  }
-
-  Outcome finish(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Outcome r;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = contents(logs + "/out");
-    r.err = contents(logs + "/err");
-    return r;
-  }
-
+  pid_t start(std::vector<std::string> args) { return startProgram(EXEGFX_STILL_PATH, args); }
   Outcome run(std::vector<std::string> args) { return finish(start(std::move(args))); }
-
-  std::string dir, logs;
 };
-
-bool has(const std::string &text, const std::string &part) {
-  return text.find(part) != std::string::npos;
-}
 
 TEST_F(StillProgram, BadInputFailsWithAMessageAndWritesNothing) {
   struct Case {

@@ -1,0 +1,206 @@
+// Long renders in pieces, run as a user runs them: frame ranges that merge to
+// the single run's picture, stops by signal and resumes that lose nothing, and
+// the files that resuming and merging must refuse.
+#include "partial_file.h"
+#include "scene_identity.h"
+#include "still_image_read.h"
+
+#include "program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+
+namespace {
+
+class PartialRender : public ProgramTest {
+protected:
+  Outcome still(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--size", "64x36"});
+    return finish(startProgram(EXEGFX_STILL_PATH, args));
+  }
+  Outcome merge(std::vector<std::string> args) {
+    return finish(startProgram(EXEGFX_MERGE_PATH, args));
+  }
+  PartialInfo info(const std::string &name, std::vector<float> *sum = nullptr) {
+    PartialInfo i;
+    std::vector<float> s;
+    std::string error;
+    EXPECT_TRUE(readPartial(dir + "/" + name, i, s, error)) << error;
+    if (sum) *sum = s;
+    return i;
+  }
+  // A partial of this scene with made-up sums, for the refusals.
+  void fake(const std::string &name, unsigned w, unsigned h, FrameRanges frames,
+            std::string scene = sceneIdentity, std::string renderer = "llvmpipe") {
+    PartialInfo i{w, h, frames, scene, "test", {renderer}, {"fragment"}};
+    std::vector<float> v(std::size_t{w} * h * 3, 1.0f);
+    std::string error;
+    ASSERT_TRUE(writePartial(dir + "/" + name, i, v.data(), v.data(), error)) << error;
+  }
+  bool noTemporaryFiles() {
+    for (const std::string &e : entries(dir))
+      if (has(e, ".partial-")) return false;
+    return true;
+  }
+};
+
+double maxRelativeDifference(const std::vector<float> &a, const std::vector<float> &b) {
+  double worst = a.size() == b.size() ? 0.0 : INFINITY;
+  for (std::size_t k = 0; k < a.size() && k < b.size(); ++k)
+    if (a[k] != b[k])
+      worst =
+          std::max(worst, std::abs(double{a[k]} - b[k]) / std::max(std::abs(a[k]), std::abs(b[k])));
+  return worst;
+}
+
+TEST_F(PartialRender, FrameRangesMergeToTheSingleRunsPicture) {
+  ASSERT_EQ(still({"--frames", "4", "-o", "whole.pfm"}).exitCode, 0);
+  ASSERT_EQ(still({"--frames", "2", "-o", "a.exr"}).exitCode, 0);
+  Outcome b = still({"--first-frame", "3", "--frames", "2", "-o", "b.exr"});
+  ASSERT_EQ(b.exitCode, 0) << b.err;
+  EXPECT_TRUE(has(b.err, "Rendering 2 frames (3-4)")) << b.err;
+  std::vector<float> sumA, sumB;
+  EXPECT_EQ(formatFrameRanges(info("a.exr", &sumA).frames), "1-2");
+  EXPECT_EQ(formatFrameRanges(info("b.exr", &sumB).frames), "3-4");
+  EXPECT_NE(sumA, sumB) << "frames 3 and 4 have samples of their own";
+
+  Outcome m = merge({"-o", "merged.pfm", "a.exr", "b.exr"});
+  ASSERT_EQ(m.exitCode, 0) << m.err;
+  ReadImage whole = readPfm(dir + "/whole.pfm"), merged = readPfm(dir + "/merged.pfm");
+  ASSERT_TRUE(whole.ok && merged.ok);
+  EXPECT_LE(maxRelativeDifference(merged.floats, whole.floats), 1e-6);
+
+  // A merged .exr merges again, and the output may be one of its parts.
+  ASSERT_EQ(merge({"-o", "a.exr", "a.exr", "b.exr"}).exitCode, 0);
+  EXPECT_EQ(formatFrameRanges(info("a.exr").frames), "1-4");
+  ASSERT_EQ(merge({"-o", "again.pfm", "a.exr"}).exitCode, 0);
+  EXPECT_EQ(readPfm(dir + "/again.pfm").floats, merged.floats);
+  EXPECT_TRUE(noTemporaryFiles());
+}
+
+TEST_F(PartialRender, StopsBySignalAndResumesBitForBit) {
+  const std::vector<std::string> cmd = {
+      "--size", "64x36",    "--frames", "100000", "--checkpoint-every",
+      "0.05",   "--resume", "-o",       "r.exr"};
+  // SIGTERM after a checkpoint: the frames done are written, exit 143.
+  pid_t pid = startProgram(EXEGFX_STILL_PATH, cmd);
+  ASSERT_TRUE(waitForErr("checkpoint frames="));
+  kill(pid, SIGTERM);
+  Outcome first = finish(pid);
+  EXPECT_EQ(first.exitCode, 143) << first.err;
+  EXPECT_FALSE(first.killed);
+  EXPECT_TRUE(has(first.err, "Interrupted: Wrote r.exr")) << first.err;
+  std::uint32_t k1 = info("r.exr").frames.at(0).last;
+
+  // The same command continues it; SIGHUP stops it the same way.
+  pid = startProgram(EXEGFX_STILL_PATH, cmd);
+  ASSERT_TRUE(waitForErr("checkpoint frames="));
+  kill(pid, SIGHUP);
+  Outcome second = finish(pid);
+  EXPECT_EQ(second.exitCode, 129) << second.err;
+  EXPECT_TRUE(has(second.err, "Resuming r.exr, which holds frames 1-" + std::to_string(k1)))
+      << second.err;
+  std::vector<float> resumed;
+  PartialInfo held = info("r.exr", &resumed);
+  ASSERT_EQ(held.frames.size(), 1u);
+  std::uint32_t k2 = held.frames[0].last;
+  EXPECT_GT(k2, k1);
+
+  // Bit for bit the sum of one uninterrupted run of as many frames.
+  ASSERT_EQ(still({"--frames", std::to_string(k2), "-o", "ref.exr"}).exitCode, 0);
+  std::vector<float> reference;
+  info("ref.exr", &reference);
+  EXPECT_EQ(resumed, reference);
+
+  // A second signal quits at once; the last checkpoint stays whole. The
+  // frames are larger here, so the second signal comes within a frame.
+  pid = startProgram(EXEGFX_STILL_PATH, {"--size", "480x270", "--frames", "100000",
+                                         "--checkpoint-every", "0.05", "-o", "big.exr"});
+  ASSERT_TRUE(waitForErr("checkpoint frames="));
+  kill(pid, SIGTERM);
+  ASSERT_TRUE(waitForErr("a second signal quits at once"));
+  kill(pid, SIGTERM);
+  Outcome third = finish(pid);
+  EXPECT_TRUE(third.killed) << third.err;
+  EXPECT_FALSE(has(third.err, "Wrote big.exr")) << third.err;
+  EXPECT_GE(info("big.exr").frames.at(0).last, 1u);
+  EXPECT_TRUE(noTemporaryFiles());
+}
+
+TEST_F(PartialRender, ResumeRefusesFilesItCannotUseAndLeavesThemAsTheyAre) {
+  fake("small.exr", 32, 18, {{1, 2}});
+  fake("other.exr", 64, 36, {{1, 2}}, "sha256:another scene");
+  fake("late.exr", 64, 36, {{2, 3}});
+  fake("long.exr", 64, 36, {{1, 9}});
+  fake("holes.exr", 64, 36, {{1, 2}, {4, 5}});
+  fake("good.exr", 64, 36, {{1, 4}});
+  std::string good = contents(dir + "/good.exr");
+  std::ofstream(dir + "/cut.exr", std::ios::binary) << good.substr(0, good.size() / 2);
+  std::ofstream(dir + "/text.exr") << "a note, not a picture";
+  struct Case {
+    const char *file, *mention;
+  } cases[] = {{"small.exr", "is 32x18, not the asked 64x36"},
+               {"other.exr", "another scene"},
+               {"late.exr", "holds frames 2-3"},
+               {"long.exr", "holds frames 1-9"},
+               {"holes.exr", "holds frames 1-2,4-5"},
+               {"cut.exr", "damaged"},
+               {"text.exr", "not an OpenEXR file"}};
+  for (const Case &c : cases) {
+    std::string before = contents(dir + "/" + c.file);
+    Outcome r = still({"--frames", "8", "--resume", "-o", c.file});
+    EXPECT_EQ(r.exitCode, 1) << c.file;
+    EXPECT_TRUE(has(r.err, "cannot resume")) << r.err;
+    EXPECT_TRUE(has(r.err, c.mention)) << c.mention << " not in: " << r.err;
+    EXPECT_FALSE(has(r.out, "Shader prog")) << "nothing is compiled for " << c.file;
+    EXPECT_EQ(contents(dir + "/" + c.file), before) << c.file;
+  }
+  // A file that already holds the whole range is done.
+  Outcome done = still({"--frames", "4", "--resume", "-o", "good.exr"});
+  EXPECT_EQ(done.exitCode, 0);
+  EXPECT_TRUE(has(done.err, "already holds frames 1-4")) << done.err;
+  EXPECT_EQ(contents(dir + "/good.exr"), good);
+  EXPECT_EQ(still({"--frames", "4", "--resume", "-o", "x.png"}).exitCode, 1);
+  EXPECT_EQ(still({"--first-frame", "16777216", "--frames", "2", "-o", "x.exr"}).exitCode, 1);
+}
+
+TEST_F(PartialRender, MergeRefusesWhatWouldBiasTheMeanAndNotesTheRest) {
+  fake("a.exr", 64, 36, {{1, 2}});
+  fake("b.exr", 64, 36, {{2, 3}});
+  fake("c.exr", 64, 36, {{5, 6}}, sceneIdentity, "another GL");
+  fake("small.exr", 32, 18, {{7, 8}});
+  fake("other.exr", 64, 36, {{7, 8}}, "sha256:another scene");
+  std::ofstream(dir + "/out.png") << "the last good picture";
+  struct Case {
+    std::vector<std::string> args;
+    const char *mention;
+  } cases[] = {{{"a.exr", "b.exr"}, "both hold frame 2"},
+               {{"a.exr", "a.exr"}, "both hold frame 1"},
+               {{"a.exr", "small.exr"}, "\"small.exr\" is 32x18"},
+               {{"a.exr", "other.exr"}, "different scenes"},
+               {{"a.exr", "missing.exr"}, "missing.exr"},
+               {{"--expect-frames", "1-6", "a.exr", "c.exr"}, "missing 3-4"},
+               {{}, "no parts"}};
+  for (const Case &c : cases) {
+    std::vector<std::string> args = {"-o", "out.png"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    Outcome r = merge(args);
+    EXPECT_EQ(r.exitCode, 1) << c.mention;
+    EXPECT_TRUE(has(r.err, c.mention)) << c.mention << " not in: " << r.err;
+    EXPECT_EQ(contents(dir + "/out.png"), "the last good picture");
+  }
+  Outcome gaps = merge({"-o", "out.exr", "c.exr", "a.exr"});
+  ASSERT_EQ(gaps.exitCode, 0) << gaps.err;
+  EXPECT_TRUE(has(gaps.err, "note: no part holds frames 3-4")) << gaps.err;
+  EXPECT_TRUE(has(gaps.err, "different GL renderers (another GL; llvmpipe)")) << gaps.err;
+  PartialInfo merged = info("out.exr");
+  EXPECT_EQ(formatFrameRanges(merged.frames), "1-2,5-6");
+  EXPECT_EQ(merged.renderers, (std::vector<std::string>{"another GL", "llvmpipe"}));
+}
+
+} // namespace
