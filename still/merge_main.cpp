@@ -110,8 +110,18 @@ int main(int argc, char **argv) {
   if (output.empty()) return fail("no output: give -o OUT. See exegfx-merge --help.");
   if (parts.empty()) return fail("no parts to merge. See exegfx-merge --help.");
   FrameRanges expected;
-  if (!expect.empty() && (!parseFrameRanges(expect, expected) || expected.size() != 1))
-    return fail("--expect-frames wants FIRST-LAST, like 1-2048; got \"" + expect + "\".");
+  if (!expect.empty()) {
+    // FIRST-LAST, also for a single frame ("5-5").
+    std::size_t dash = expect.find('-');
+    std::string first = expect.substr(0, dash),
+                last = dash == std::string::npos ? "" : expect.substr(dash + 1);
+    FrameRanges a, b;
+    if (!parseFrameRanges(first, a) || !parseFrameRanges(last, b) || a.size() != 1 ||
+        b.size() != 1 || a[0].last != a[0].first || b[0].last != b[0].first ||
+        b[0].first < a[0].first)
+      return fail("--expect-frames wants FIRST-LAST, like 1-2048; got \"" + expect + "\".");
+    expected = {{a[0].first, b[0].first}};
+  }
   ImageFormat format;
   std::string error;
   if (!imageFormatFor(output, format, error) || !checkOutputPath(output, error)) return fail(error);

@@ -5,12 +5,15 @@
 set -euo pipefail
 
 run_packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libegl-dev libgl-dev
-  libgl1-mesa-dri libegl-mesa0 libglx-mesa0 glslang-tools libpng-dev libpci-dev pci.ids)
+  libgl1-mesa-dri libegl-mesa0 libglx-mesa0 glslang-tools libpng-dev libpci-dev pci.ids
+  libopenexr-dev)
 test_packages=(googletest libgtest-dev xvfb xdotool x11-utils g++-mingw-w64-x86-64-posix
   mingw-w64-x86-64-dev apitrace
   # Wine for exegfx.exe, with the X and GL libraries its drivers load at run time.
   wine64 fonts-wine libgl1 libxrandr2 libxrender1 libxcursor1 libxi6 libxinerama1
-  libxcomposite1 libxxf86vm1 libxfixes3)
+  libxcomposite1 libxxf86vm1 libxfixes3
+  # A single-node Slurm cluster for the job array test.
+  slurm-wlm munge python3)
 
 packages=("${run_packages[@]}")
 [ "${1:-run}" = test ] && packages+=("${test_packages[@]}")

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# The Slurm job array on a real single-node cluster that this test brings up
+# and tears down itself (munged, slurmctld, slurmd on loopback, all state in
+# WORKDIR):
+#  1. 64x36 with 8 frames as an array of 4 ranges and a merge job: every job
+#     completes, and the merged picture equals one 8-frame run (mean within a
+#     relative 1e-6, identical PNG bytes);
+#  2. a failing task cancels the merge job instead of leaving it pending.
+# Usage: slurm_cluster_test.sh BUILD_DIR WORKDIR
+set -uo pipefail
+build=$(cd "$1" && pwd)
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+submit="$here/../../cluster/slurm_render.sh"
+fail() {
+  echo "FAIL: $*"
+  for log in "$work"/*.log "$work"/out*/*.log; do
+    [ -f "$log" ] && { echo "--- $log"; tail -n 20 "$log"; }
+  done
+  exit 1
+}
+for p in munged slurmctld slurmd sbatch; do
+  command -v "$p" >/dev/null || fail "$p is not installed (tools/deps.sh test installs it)"
+done
+
+rm -rf "$work"
+mkdir -p "$work"/{etc,state,spool,munge}
+export SLURM_CONF="$work/etc/slurm.conf"
+
+# Stops our own daemons by their pid files. PID 1 may not reap them, so a
+# stopped daemon can linger as a zombie: wait for that state, not for the pid
+# to vanish.
+stop_daemon() {
+  local pidfile=$1 pid state
+  [ -f "$pidfile" ] || return 0
+  pid=$(cat "$pidfile")
+  kill "$pid" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) || return 0
+    [ "$state" = Z ] && return 0
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null
+}
+cleanup() {
+  stop_daemon "$work/slurmd.pid"
+  stop_daemon "$work/slurmctld.pid"
+  stop_daemon "$work/munge/munged.pid"
+}
+trap cleanup EXIT
+
+# munged with its own key, socket and pid file, as the munge user.
+chown munge: "$work/munge"
+chmod 755 "$work/munge" # clients reach the socket through it
+dd if=/dev/urandom of="$work/munge/munge.key" bs=1024 count=1 status=none
+chown munge: "$work/munge/munge.key"
+chmod 400 "$work/munge/munge.key"
+socket="$work/munge/munge.socket"
+runuser -u munge -- munged --socket="$socket" --key-file="$work/munge/munge.key" \
+  --pid-file="$work/munge/munged.pid" --log-file="$work/munge/munged.log" \
+  --seed-file="$work/munge/munged.seed" || fail "munged did not start"
+
+node=$(hostname -s)
+memory=$(slurmd -C | sed -n 's/.*RealMemory=\([0-9]*\).*/\1/p')
+port=$((17000 + RANDOM % 2000))
+cat >"$SLURM_CONF" <<CONF
+ClusterName=exegfx-test
+SlurmctldHost=localhost
+SlurmctldPort=$port
+SlurmdPort=$((port + 1))
+AuthType=auth/munge
+AuthInfo=socket=$socket
+SlurmUser=root
+SlurmdUser=root
+StateSaveLocation=$work/state
+SlurmdSpoolDir=$work/spool
+SlurmctldPidFile=$work/slurmctld.pid
+SlurmdPidFile=$work/slurmd.pid
+SlurmctldLogFile=$work/slurmctld.log
+SlurmdLogFile=$work/slurmd.log
+ProctrackType=proctrack/linuxproc
+TaskPlugin=task/none
+SelectType=select/cons_tres
+SelectTypeParameters=CR_CPU
+AccountingStorageType=accounting_storage/none
+JobAcctGatherType=jobacct_gather/none
+JobCompType=jobcomp/none
+MailProg=/bin/true
+ReturnToService=2
+MinJobAge=600
+NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) RealMemory=${memory:-1000} State=UNKNOWN
+PartitionName=test Nodes=$node Default=YES MaxTime=INFINITE State=UP
+CONF
+
+slurmctld -i || fail "slurmctld did not start"
+slurmd || fail "slurmd did not start"
+up=""
+for _ in $(seq 100); do
+  [ "$(sinfo -h -o %T 2>/dev/null)" = idle ] && { up=1; break; }
+  sleep 0.2
+done
+[ -n "$up" ] || fail "the node never became idle: $(sinfo 2>&1)"
+
+# Job ids from the submit script's line "parts: job A (...), merge: job M -> ...".
+submit_jobs() {
+  local line
+  line=$("$submit" "$@") || fail "submitting failed: $line"
+  echo "$line" >&2
+  parts_job=$(sed -n 's/^parts: job \([0-9]*\).*/\1/p' <<<"$line")
+  merge_job=$(sed -n 's/.*merge: job \([0-9]*\).*/\1/p' <<<"$line")
+  [ -n "$parts_job" ] && [ -n "$merge_job" ] || fail "no job ids in: $line"
+}
+
+# Waits until none of the jobs is pending or running; prints "id state" lines.
+# sbatch --wait's exit code cannot tell a cancelled merge job from a done one.
+wait_jobs() {
+  local states
+  for _ in $(seq 600); do
+    states=$(squeue -h -t all -o "%i %T" 2>/dev/null | grep -E "^(${parts_job}_|$parts_job |$merge_job )")
+    if [ -n "$states" ] && ! grep -qE "PENDING|RUNNING|CONFIGURING|COMPLETING|REQUEUED" <<<"$states"; then
+      echo "$states"
+      return 0
+    fi
+    sleep 0.2
+  done
+  fail "jobs still not done after 120 s: $states"
+}
+
+# 1. Four ranges of two frames, merged, against one 8-frame run.
+start=$(date +%s)
+submit_jobs --frames 8 --parts 4 --size 64x36 --checkpoint-every 1 --bin "$build" "$work/out"
+states=$(wait_jobs)
+echo "$states"
+[ "$(grep -c COMPLETED <<<"$states")" -eq 5 ] || fail "not every job completed: $states"
+echo "array and merge done in $(($(date +%s) - start)) s"
+for i in 0 1 2 3; do
+  grep -q "Wrote .*part_$i.exr: 2 of 2 frames ($((2 * i + 1))-$((2 * i + 2)))" \
+    "$work/out/part_$i.log" || fail "part $i did not render frames $((2 * i + 1))-$((2 * i + 2))"
+done
+for f in single.pfm single.png; do
+  "$build/exegfx-still" --size 64x36 --frames 8 -o "$work/$f" >/dev/null 2>&1 || fail "the single run failed"
+done
+"$build/exegfx-merge" -o "$work/merged.pfm" "$work/out/merged.exr" 2>/dev/null ||
+  fail "the merged file does not merge again"
+cmp "$work/out/hall.png" "$work/single.png" || fail "the merged PNG differs from the single run's"
+python3 - "$work/merged.pfm" "$work/single.pfm" <<'PY' || fail "the merged mean differs"
+import struct, sys
+def floats(path):
+    data = open(path, "rb").read()
+    head = data.split(b"\n", 3)
+    w, h = map(int, head[1].split())
+    return struct.unpack("<%df" % (w * h * 3), head[3])
+a, b = floats(sys.argv[1]), floats(sys.argv[2])
+worst = max((abs(x - y) / max(abs(x), abs(y)) for x, y in zip(a, b) if x != y), default=0.0)
+lit = sum(1 for v in b if v != 0)
+print("max relative difference %.3g over %d values (%d non-zero)" % (worst, len(b), lit))
+sys.exit(0 if len(a) == len(b) and worst <= 1e-6 and lit > 0 else 1)
+PY
+
+# 2. A task that fails (a size no renderer takes) cancels the merge job.
+submit_jobs --frames 4 --parts 2 --size 0x0 --bin "$build" "$work/out_bad"
+states=$(wait_jobs)
+echo "$states"
+grep -q "^$merge_job CANCELLED" <<<"$states" || fail "the merge job was not cancelled: $states"
+[ ! -e "$work/out_bad/hall.png" ] || fail "a picture was written from failed parts"
+echo "PASS"
