@@ -103,6 +103,11 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
            {{"-o", "a"}, "no file extension"},
            {{"-o", "dir.png/a"}, "no file extension"},
            {{"-o", ".png"}, "no file extension"},
+           {{"--first-frame", "0"}, "--first-frame"},
+           {{"--first-frame", "16777200", "--frames", "18"}, "16777216"},
+           {{"--checkpoint-every", "0"}, "--checkpoint-every"},
+           {{"--resume", "-o", "a.pfm"}, "--resume"},
+           {{"--resume=yes", "-o", "a.exr"}, "--resume=yes"},
        }) {
     Parsed p = parse(c.args);
     std::string args;
@@ -112,6 +117,13 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
     EXPECT_NE(p.error.find(c.mention), std::string::npos) << args << "-> " << p.error;
   }
   EXPECT_EQ(parse({"--frames", "16777216"}).command, StillCommand::Render);
+  Parsed p = parse({"--first-frame", "16777200", "--frames", "17", "--resume",
+                    "--checkpoint-every=30", "-o", "part.EXR"});
+  ASSERT_EQ(p.command, StillCommand::Render) << p.error;
+  EXPECT_EQ(p.options.firstFrame, 16777200u);
+  EXPECT_TRUE(p.options.resume);
+  EXPECT_EQ(p.options.checkpointEvery, 30.0);
+  EXPECT_EQ(p.options.format, ImageFormat::Exr);
 }
 
 TEST(StillOptions, OutputPathMustBeAWritableDirectoryEntry) {
