@@ -80,14 +80,15 @@ Section "Screen"
   EndSubSection
 EndSection
 EOF
+[ -e "/tmp/.X${display#:}-lock" ] && fail "display $display is in use (/tmp/.X${display#:}-lock)"
 t0=$(now)
 # -noreset: a server reset would put the mode back itself and hide a failed restore.
 "$xorg" "$display" -config "$work/xorg.conf" -logfile "$work/xorg.log" -noreset -nolisten tcp \
   -sharevts -novtswitch >"$work/xorg.out" 2>&1 &
 xorg_pid=$!
 for _ in $(seq 150); do
+  alive "$xorg_pid" || { tail -n 20 "$work/xorg.out"; fail "Xorg $display did not start"; }
   xdpyinfo >/dev/null 2>&1 && break
-  alive "$xorg_pid" || { tail -n 20 "$work/xorg.out"; fail "Xorg $display did not start (in use?)"; }
   sleep 0.2
 done
 xdpyinfo >/dev/null 2>&1 || fail "Xorg $display did not answer within 30 s"
