@@ -36,11 +36,20 @@ bool createRenderWindow(RenderWindow &w) {
   SDL_DisableScreenSaver();
   Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN;
   SDL_DisplayMode mode{};
+  int x = SDL_WINDOWPOS_CENTERED, y = SDL_WINDOWPOS_CENTERED;
   if (w.fullscreen) {
     if (!findMode(w.width, w.height, mode)) {
       std::fprintf(stderr, "The display offers no %u x %u mode at 32 bits per pixel.\n", w.width,
                    w.height);
       return false;
+    }
+    // SDL leaves placing a fullscreen window to the window manager; without
+    // one the window stays where it was made, and centred on the old mode it
+    // misses the new one. The switch keeps the display's origin: start there.
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(0, &bounds) == 0) {
+      x = bounds.x;
+      y = bounds.y;
     }
     SDL_ShowCursor(SDL_DISABLE);
   } else {
@@ -56,8 +65,8 @@ bool createRenderWindow(RenderWindow &w) {
   // The deepest depth buffer the display offers, up to 32 bits.
   for (int depth : {32, 24, 16, 0}) {
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, depth);
-    w.window = SDL_CreateWindow("exegfx by Vund", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                static_cast<int>(w.width), static_cast<int>(w.height), flags);
+    w.window = SDL_CreateWindow("exegfx by Vund", x, y, static_cast<int>(w.width),
+                                static_cast<int>(w.height), flags);
     if (w.window) break;
   }
   if (!w.window) {

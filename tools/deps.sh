@@ -12,8 +12,11 @@ test_packages=(googletest libgtest-dev xvfb xdotool x11-utils g++-mingw-w64-x86-
   # Wine for exegfx.exe, with the X and GL libraries its drivers load at run time.
   wine64 fonts-wine libgl1 libxrandr2 libxrender1 libxcursor1 libxi6 libxinerama1
   libxcomposite1 libxxf86vm1 libxfixes3
+  # Fonts for SDL's notice on Xvfb; Xorg with the dummy driver for the mode
+  # switch, and python3 to read its cursor.
+  xfonts-base xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils python3
   # A single-node Slurm cluster for the job array test.
-  slurm-wlm munge python3)
+  slurm-wlm munge)
 
 packages=("${run_packages[@]}")
 [ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
