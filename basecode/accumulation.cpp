@@ -1,6 +1,7 @@
 #include "accumulation.h"
 
 #include "config.h"
+#include "console.h"
 #include "glproc.h"
 #include "shader_builder.h"
 #include "shaders.h"
@@ -47,21 +48,29 @@ void initAccumulationWith(const char *sceneSource, const char *displaySource, un
     glFn<PFNGLCLEARTEXIMAGEPROC>("glClearTexImage")(texture, 0, GL_RGBA, GL_FLOAT, nullptr);
 }
 
-static void drawPass(GLuint program) {
+static void usePass(GLuint program) {
   glFn<PFNGLUSEPROGRAMPROC>("glUseProgram")(program);
   glFn<PFNGLUNIFORM3FPROC>("glUniform3f")(
       glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(program, "u"), renderSize[0],
       renderSize[1], frameCount);
   glFn<PFNGLUNIFORM1IPROC>("glUniform1i")(
       glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(program, "fr"), 0);
+}
+
+static void drawPass(GLuint program) {
+  usePass(program);
   glRects(-1, -1, 1, 1);
 }
 
+// The limit guard: false when the limits are enforced and one is reached.
+static bool frameAllowed(float elapsedSeconds) {
+  return !RunConfig::limitsEnforced ||
+         (elapsedSeconds < static_cast<float>(RunConfig::maxPrecalcTime) &&
+          frameCount < static_cast<float>(RunConfig::maxFrames));
+}
+
 void renderFrame(float elapsedSeconds) {
-  if (RunConfig::limitsEnforced &&
-      !(elapsedSeconds < static_cast<float>(RunConfig::maxPrecalcTime) &&
-        frameCount < static_cast<float>(RunConfig::maxFrames)))
-    return;
+  if (!frameAllowed(elapsedSeconds)) return;
   frameCount += 1.0f;
   auto bindFramebuffer = glFn<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer");
 
@@ -92,4 +101,46 @@ AccumulationView accumulationView() {
           accumFramebuffer,
           pingPong,
           frameCount};
+}
+
+static GLuint sceneComputeProgram;
+static GLint computeTile[3];
+static const char *computeSourceList[1];
+
+bool initComputePass(const char *computeSource) {
+  computeSourceList[0] = computeSource ? computeSource : sceneComputeSource;
+  sceneComputeProgram = buildComputeProgram(computeSourceList);
+  if (!programLinked(sceneComputeProgram)) {
+    static char info[4096];
+    info[0] = 0;
+    glFn<PFNGLGETPROGRAMINFOLOGPROC>("glGetProgramInfoLog")(sceneComputeProgram, sizeof info,
+                                                            nullptr, info);
+    consolePrint("SHADER LINK LOG (Prog %i):\n", static_cast<int>(sceneComputeProgram));
+    consoleText(info);
+    consoleText("\n");
+    return false;
+  }
+  // The tile size is the shader's own, so the dispatch follows any change to it.
+  glFn<PFNGLGETPROGRAMIVPROC>("glGetProgramiv")(sceneComputeProgram, GL_COMPUTE_WORK_GROUP_SIZE,
+                                                computeTile);
+  return computeTile[0] > 0 && computeTile[1] > 0;
+}
+
+void renderComputeFrame(float elapsedSeconds) {
+  if (!frameAllowed(elapsedSeconds)) return;
+  frameCount += 1.0f;
+  glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
+  usePass(sceneComputeProgram);
+  glFn<PFNGLBINDIMAGETEXTUREPROC>("glBindImageTexture")(0, accumTextures[pingPong], 0, GL_FALSE, 0,
+                                                        GL_WRITE_ONLY, GL_RGBA32F);
+  auto groups = [](float size, GLint tile) {
+    return (static_cast<GLuint>(size) + static_cast<GLuint>(tile) - 1) / static_cast<GLuint>(tile);
+  };
+  glFn<PFNGLDISPATCHCOMPUTEPROC>("glDispatchCompute")(groups(renderSize[0], computeTile[0]),
+                                                      groups(renderSize[1], computeTile[1]), 1);
+  // Image stores are not ordered with later reads: the next frame fetches the
+  // sum as a texture, the still renderer reads it back with glGetTexImage.
+  glFn<PFNGLMEMORYBARRIERPROC>("glMemoryBarrier")(GL_TEXTURE_FETCH_BARRIER_BIT |
+                                                  GL_TEXTURE_UPDATE_BARRIER_BIT);
+  pingPong = 1 - pingPong;
 }

@@ -2,6 +2,7 @@
 // size stands in for the window's back buffer, so the display pass draws into
 // framebuffer 0 exactly as it does on screen.
 #include "platform.h"
+#include "platform_egl.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
@@ -23,6 +24,19 @@ static bool hasExtension(const char *list, const char *name) {
   return false;
 }
 
+static EglPath requestedPath = EglPath::Any;
+static bool softwareDeviceAllowed = false;
+static EglPath pathTaken = EglPath::Any;
+
+void eglUsePath(EglPath path, bool softwareDevice) {
+  requestedPath = path;
+  softwareDeviceAllowed = softwareDevice;
+}
+
+EglPath eglPathTaken() {
+  return pathTaken;
+}
+
 // A hardware EGL device when there is one (the NVIDIA driver offers only the
 // device platform), else Mesa's surfaceless platform.
 static EGLDisplay openDisplay() {
@@ -30,7 +44,8 @@ static EGLDisplay openDisplay() {
   auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
       eglGetProcAddress("eglGetPlatformDisplayEXT"));
   if (!getPlatformDisplay) return EGL_NO_DISPLAY;
-  if (hasExtension(clientExtensions, "EGL_EXT_device_enumeration")) {
+  if (requestedPath != EglPath::Surfaceless &&
+      hasExtension(clientExtensions, "EGL_EXT_device_enumeration")) {
     auto queryDevices =
         reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
     auto queryDeviceString = reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(
@@ -40,26 +55,43 @@ static EGLDisplay openDisplay() {
     if (queryDevices && queryDevices(16, devices, &count)) {
       for (EGLint k = 0; k < count; ++k) {
         const char *ext = queryDeviceString ? queryDeviceString(devices[k], EGL_EXTENSIONS) : "";
-        if (hasExtension(ext, "EGL_MESA_device_software")) continue;
+        if (!softwareDeviceAllowed && hasExtension(ext, "EGL_MESA_device_software")) continue;
         EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[k], nullptr);
-        if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) return display;
+        if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) {
+          pathTaken = EglPath::Device;
+          return display;
+        }
       }
     }
   }
-  if (hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
+  if (requestedPath != EglPath::Device &&
+      hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless")) {
     EGLDisplay display =
         getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) return display;
+    if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) {
+      pathTaken = EglPath::Surfaceless;
+      return display;
+    }
   }
   return EGL_NO_DISPLAY;
 }
 
 bool createRenderWindow(RenderWindow &w) {
   setMesaOverrides();
+  pathTaken = EglPath::Any;
   EGLDisplay display = openDisplay();
   if (display == EGL_NO_DISPLAY) {
-    std::fprintf(stderr, "No usable EGL device: neither a GPU device nor Mesa's surfaceless "
-                         "platform could be initialised.\n");
+    if (requestedPath == EglPath::Device)
+      std::fprintf(stderr,
+                   "No usable EGL device: no %sdevice of the EGL device platform could "
+                   "be initialised.\n",
+                   softwareDeviceAllowed ? "" : "GPU ");
+    else if (requestedPath == EglPath::Surfaceless)
+      std::fprintf(stderr, "No usable EGL device: Mesa's surfaceless platform could not be "
+                           "initialised.\n");
+    else
+      std::fprintf(stderr, "No usable EGL device: neither a GPU device nor Mesa's surfaceless "
+                           "platform could be initialised.\n");
     return false;
   }
   w.display = display;

@@ -13,8 +13,50 @@ static RenderWindow stillWindow;
 static float startCount;     // frameCount at the start
 static unsigned startFrames; // frames the starting sum held
 
+static ScenePass stillScenePass = ScenePass::Fragment;
+
+// Null when the current context runs compute shaders, else why not.
+static const char *computeMissing() {
+  GLint major = 0, minor = 0;
+  glGetIntegerv(GL_MAJOR_VERSION, &major);
+  glGetIntegerv(GL_MINOR_VERSION, &minor);
+  if (major > 4 || (major == 4 && minor >= 3)) return nullptr;
+  GLint count = 0;
+  glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+  auto extension = glFn<PFNGLGETSTRINGIPROC>("glGetStringi");
+  for (GLint k = 0; k < count; ++k) {
+    auto name = reinterpret_cast<const char *>(extension(GL_EXTENSIONS, static_cast<GLuint>(k)));
+    if (name && !std::strcmp(name, "GL_ARB_compute_shader")) return nullptr;
+  }
+  return "the GL context offers no compute shaders (OpenGL 4.3 or GL_ARB_compute_shader)";
+}
+
+// Builds the compute pass when pass asks for it; false only when Compute was
+// asked for and cannot be had.
+static bool choosePass(ScenePass pass, const char *computeSource) {
+  stillScenePass = ScenePass::Fragment;
+  if (pass == ScenePass::Fragment) return true;
+  const char *missing = computeMissing();
+  if (!missing && !initComputePass(computeSource))
+    missing = "its program did not build (the log is above)";
+  if (!missing) {
+    stillScenePass = ScenePass::Compute;
+    return true;
+  }
+  std::fflush(stdout);
+  if (pass == ScenePass::Compute) {
+    std::fprintf(stderr, "The compute scene pass is not available: %s.\n", missing);
+    return false;
+  }
+  std::fprintf(stderr,
+               "Note: the compute scene pass is not available (%s); using the fragment "
+               "pass.\n",
+               missing);
+  return true;
+}
+
 bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
-                   unsigned height) {
+                   unsigned height, ScenePass pass, const char *computeSource) {
   stillWindow = RenderWindow{};
   stillWindow.width = width;
   stillWindow.height = height;
@@ -39,14 +81,26 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
                  width, height);
     return false;
   }
-  return true;
+  return choosePass(pass, computeSource);
 }
 
-bool stillOpen(unsigned width, unsigned height) {
-  return stillOpenWith(nullptr, nullptr, width, height);
+bool stillOpen(unsigned width, unsigned height, ScenePass pass) {
+  return stillOpenWith(nullptr, nullptr, width, height, pass);
+}
+
+ScenePass stillPass() {
+  return stillScenePass;
+}
+
+const char *stillPassName() {
+  return stillScenePass == ScenePass::Compute ? "compute" : "fragment";
 }
 
 void stillRenderFrame() {
+  if (stillScenePass == ScenePass::Compute) {
+    renderComputeFrame(0.0f);
+    return;
+  }
   renderFrame(0.0f);
   swapWindow(stillWindow);
 }

@@ -9,11 +9,25 @@
 // goes to standard output as in exegfx. False, with a message on standard
 // error, when no usable EGL device or no GL 4.6 compatibility context exists,
 // or when the GL has no memory for the accumulation textures.
-bool stillOpen(unsigned width, unsigned height);
-// The same with other shader texts (tests).
+//
+// pass picks the scene pass that adds each frame's sample: the window's
+// fragment pass, or the same scene built as a compute shader, one dispatch over
+// the picture (GPUs with few raster units run it on the whole chip); on llvmpipe
+// both give bit-identical sums. Auto takes compute where the context offers it
+// and its program builds, else fragment with a note on standard error; Compute
+// asked for and not available is a message on standard error and false.
+enum class ScenePass { Fragment, Compute, Auto };
+bool stillOpen(unsigned width, unsigned height, ScenePass pass = ScenePass::Fragment);
+// The same with other shader texts (tests); null takes the built-in one.
 bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
-                   unsigned height);
-// One frame, exactly as exegfx's main loop runs it: renderFrame and a swap.
+                   unsigned height, ScenePass pass = ScenePass::Fragment,
+                   const char *computeSource = nullptr);
+// The pass the open context renders with (never Auto), and its name:
+// "fragment" or "compute".
+ScenePass stillPass();
+const char *stillPassName();
+// One frame. Fragment pass: exactly as exegfx's main loop runs it, renderFrame
+// and a swap. Compute pass: renderComputeFrame, which draws no display pass.
 void stillRenderFrame();
 // Frames the running sum holds.
 unsigned stillFrames();

@@ -1,5 +1,5 @@
 // Probe harness: evaluates scene shader functions on the real GL implementation
-// (headless EGL) by compiling the scene shader without main plus a test entry.
+// (headless EGL) by compiling the scene shader without px and main plus a test entry.
 //
 // The test writes GLSL that defines `vec4 probe(vec4 a)`; it may call anything
 // of the scene shader (h, bx, cd, sf, ...) and read gl_FragCoord. Each case is
@@ -8,7 +8,7 @@
 // are cached by their text, so put many cases into one call.
 //
 // The uniform u holds (target width, target height, frame) and the scene
-// globals uv and fs are set as main sets them (uv = pixel centre / size,
+// globals uv and fs are set as px sets them (uv = pixel centre / size,
 // fs = frame), so functions that read them behave as in a scene pass.
 // gl_FragCoord.z is 0.5, as in the host's full-screen rectangle.
 //

@@ -2,7 +2,7 @@
 // between calls, pixels or frames; the seeds change with the frame count.
 float r1(vec3 p, float d)
 {
-    return fract(sin(dot(gl_FragCoord.xyz + d, p)) * 43758.5453 + d);
+    return fract(sin(dot(FC.xyz + d, p)) * 43758.5453 + d);
 }
 
 vec2 r2(vec3 p)

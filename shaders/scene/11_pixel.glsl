@@ -1,14 +1,14 @@
 // One pixel of the scene pass: letterbox, outline or one traced path, added to
-// the running sum of the frames before.
-void main()
+// the running sum of the frames before. Both entry points call it.
+void px()
 {
-    uv = gl_FragCoord.xy / u.xy;
+    uv = FC.xy / u.xy;
     c = vec3(0);
     // Letterbox rows stay zero in both accumulation textures.
     if (uv.y < .057 || uv.y > .943)
         return;
     fs = u.z;
-    vec3 o = texture(fr, uv).xyz;
+    vec3 o = PS.xyz;
     // The outline takes its flat colour; no path is traced under it.
     if (silhouette(uv * 3.5 - vec2(1.58, .48)) < 0.) {
         c = vec3(.013, .016, .017) + o;
@@ -16,7 +16,7 @@ void main()
     }
     // Jitter inside the pixel, reused as the offset on the square lens.
     vec2 ns = r2(vec3(uv.x, uv.y, fs));
-    vec2 v = (-u.xy + 2. * (gl_FragCoord.xy + ns)) / u.y;
+    vec2 v = (-u.xy + 2. * (FC.xy + ns)) / u.y;
     vec3 ww = normalize(vec3(0, 1.3, 10) - vec3(0, .1, -7.5));
     vec3 uu = normalize(cross(vec3(0, 1, 0), ww));
     vec3 vv = normalize(cross(ww, uu));
