@@ -192,7 +192,7 @@ static bool writeOutput(const StillOptions &options, const ResumeState &resume,
   info.renderers = resume.info.renderers;
   addUnique(info.renderers, {stillGlRenderer()});
   info.passes = resume.info.passes;
-  addUnique(info.passes, {"fragment"});
+  addUnique(info.passes, {stillPassName()});
   return writePartial(options.output, info, sum.data(), mean.data(), error);
 }
 
@@ -228,7 +228,7 @@ static int render(const StillOptions &options) {
                 " pixels per side.");
 
   catchStopSignals();
-  if (!stillOpen(options.width, options.height)) {
+  if (!stillOpen(options.width, options.height, options.pass)) {
     stillClose();
     return fail("the headless GL context could not be set up (see above); nothing was "
                 "rendered.");
@@ -240,9 +240,10 @@ static int render(const StillOptions &options) {
   if (resume.found)
     std::fprintf(stderr, "Resuming %s, which holds frames %s: ", options.output.c_str(),
                  rangeText(options.firstFrame, options.firstFrame + resume.held - 1).c_str());
-  std::fprintf(stderr, "Rendering %u frames (%s) of %u x %u to %s on %s\n",
+  std::fprintf(stderr, "Rendering %u frames (%s) of %u x %u to %s with the %s pass on %s\n",
                options.frames - resume.held, rangeText(stillNextFrame(), last).c_str(),
-               options.width, options.height, options.output.c_str(), stillGlDescription());
+               options.width, options.height, options.output.c_str(), stillPassName(),
+               stillGlDescription());
 
   Progress progress{isatty(STDERR_FILENO) == 1, 0.0};
   auto start = std::chrono::steady_clock::now();

@@ -31,6 +31,9 @@ const char *stillUsage() {
          "                   this range; start it when it does not exist\n"
          "  --checkpoint-every S\n"
          "                   also write the output every S seconds of rendering\n"
+         "  --pass P         scene pass: fragment (the window's passes), compute (one\n"
+         "                   dispatch, for GPUs with few raster units) or auto\n"
+         "                   (compute where the GL offers it; the default)\n"
          "  --help           show this text\n"
          "  --version        show the version\n"
          "\n"
@@ -96,6 +99,20 @@ static bool parseFirstFrame(std::string_view text, StillOptions &options, std::s
     return false;
   }
   options.firstFrame = static_cast<unsigned>(n);
+  return true;
+}
+
+static bool parsePass(std::string_view text, StillOptions &options, std::string &error) {
+  if (text == "fragment")
+    options.pass = ScenePass::Fragment;
+  else if (text == "compute")
+    options.pass = ScenePass::Compute;
+  else if (text == "auto")
+    options.pass = ScenePass::Auto;
+  else {
+    error = "--pass wants fragment, compute or auto; got \"" + std::string(text) + "\".";
+    return false;
+  }
   return true;
 }
 
@@ -188,7 +205,8 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
     if (arg == "--version") return StillCommand::Version;
   }
   static const std::string_view valued[] = {
-      "--size", "--frames", "--seconds", "--first-frame", "--output", "-o", "--checkpoint-every"};
+      "--size",   "--frames", "--seconds",          "--first-frame",
+      "--output", "-o",       "--checkpoint-every", "--pass"};
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
     std::string_view name = arg, value;
@@ -233,6 +251,8 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
       ok = parseSecondsValue(name, value, options.checkpointEvery, error);
     else if (name == "--first-frame")
       ok = parseFirstFrame(value, options, error);
+    else if (name == "--pass")
+      ok = parsePass(value, options, error);
     else {
       options.output = std::string(value);
     }

@@ -1,6 +1,8 @@
 // exegfx-still's command line and the checks on it that need no GL.
 #pragma once
 
+#include "still_core.h"
+
 #include <string>
 
 enum class ImageFormat { Png, Pfm, Exr };
@@ -11,7 +13,8 @@ struct StillOptions {
   unsigned firstFrame = 1;      // frame numbers firstFrame .. firstFrame + frames - 1
   bool resume = false;          // continue the output file if it holds a prefix
   double checkpointEvery = 0.0; // seconds between writes of the output; 0: at the end only
-  double seconds = 0.0;         // 0: no time limit
+  ScenePass pass = ScenePass::Auto;
+  double seconds = 0.0; // 0: no time limit
   std::string output = "exegfx.png";
   ImageFormat format = ImageFormat::Png;
 };

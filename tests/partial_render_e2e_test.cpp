@@ -60,13 +60,18 @@ double maxRelativeDifference(const std::vector<float> &a, const std::vector<floa
 
 TEST_F(PartialRender, FrameRangesMergeToTheSingleRunsPicture) {
   ASSERT_EQ(still({"--frames", "4", "-o", "whole.pfm"}).exitCode, 0);
-  ASSERT_EQ(still({"--frames", "2", "-o", "a.exr"}).exitCode, 0);
-  Outcome b = still({"--first-frame", "3", "--frames", "2", "-o", "b.exr"});
+  // Parts made with different scene passes add up as well.
+  ASSERT_EQ(still({"--frames", "2", "--pass", "fragment", "-o", "a.exr"}).exitCode, 0);
+  Outcome b = still({"--first-frame", "3", "--frames", "2", "--pass", "compute", "-o", "b.exr"});
   ASSERT_EQ(b.exitCode, 0) << b.err;
-  EXPECT_TRUE(has(b.err, "Rendering 2 frames (3-4)")) << b.err;
+  EXPECT_TRUE(has(b.err, "Rendering 2 frames (3-4) of 64 x 36 to b.exr with the compute pass"))
+      << b.err;
   std::vector<float> sumA, sumB;
-  EXPECT_EQ(formatFrameRanges(info("a.exr", &sumA).frames), "1-2");
-  EXPECT_EQ(formatFrameRanges(info("b.exr", &sumB).frames), "3-4");
+  PartialInfo a = info("a.exr", &sumA), bi = info("b.exr", &sumB);
+  EXPECT_EQ(formatFrameRanges(a.frames), "1-2");
+  EXPECT_EQ(formatFrameRanges(bi.frames), "3-4");
+  EXPECT_EQ(a.passes, std::vector<std::string>{"fragment"});
+  EXPECT_EQ(bi.passes, std::vector<std::string>{"compute"});
   EXPECT_NE(sumA, sumB) << "frames 3 and 4 have samples of their own";
 
   Outcome m = merge({"-o", "merged.pfm", "a.exr", "b.exr"});
@@ -77,7 +82,9 @@ TEST_F(PartialRender, FrameRangesMergeToTheSingleRunsPicture) {
 
   // A merged .exr merges again, and the output may be one of its parts.
   ASSERT_EQ(merge({"-o", "a.exr", "a.exr", "b.exr"}).exitCode, 0);
-  EXPECT_EQ(formatFrameRanges(info("a.exr").frames), "1-4");
+  PartialInfo both = info("a.exr");
+  EXPECT_EQ(formatFrameRanges(both.frames), "1-4");
+  EXPECT_EQ(both.passes, (std::vector<std::string>{"fragment", "compute"}));
   ASSERT_EQ(merge({"-o", "again.pfm", "a.exr"}).exitCode, 0);
   EXPECT_EQ(readPfm(dir + "/again.pfm").floats, merged.floats);
   EXPECT_TRUE(noTemporaryFiles());

@@ -106,6 +106,7 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
            {{"--first-frame", "0"}, "--first-frame"},
            {{"--first-frame", "16777200", "--frames", "18"}, "16777216"},
            {{"--checkpoint-every", "0"}, "--checkpoint-every"},
+           {{"--pass", "vertex"}, "--pass"},
            {{"--resume", "-o", "a.pfm"}, "--resume"},
            {{"--resume=yes", "-o", "a.exr"}, "--resume=yes"},
        }) {
@@ -117,13 +118,15 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
     EXPECT_NE(p.error.find(c.mention), std::string::npos) << args << "-> " << p.error;
   }
   EXPECT_EQ(parse({"--frames", "16777216"}).command, StillCommand::Render);
+  EXPECT_EQ(parse({}).options.pass, ScenePass::Auto);
   Parsed p = parse({"--first-frame", "16777200", "--frames", "17", "--resume",
-                    "--checkpoint-every=30", "-o", "part.EXR"});
+                    "--checkpoint-every=30", "--pass=compute", "-o", "part.EXR"});
   ASSERT_EQ(p.command, StillCommand::Render) << p.error;
   EXPECT_EQ(p.options.firstFrame, 16777200u);
   EXPECT_TRUE(p.options.resume);
   EXPECT_EQ(p.options.checkpointEvery, 30.0);
   EXPECT_EQ(p.options.format, ImageFormat::Exr);
+  EXPECT_EQ(p.options.pass, ScenePass::Compute);
 }
 
 TEST(StillOptions, OutputPathMustBeAWritableDirectoryEntry) {
