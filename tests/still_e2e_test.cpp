@@ -126,17 +126,9 @@ TEST_F(StillProgram, CtrlCWritesTheFramesDoneAndSaysSo) {
   std::string old = dir + "/i.png";
   std::ofstream(old) << "old picture";
   pid_t pid = start({"--size", "480x270", "--frames", "2000", "-o", "i.png"});
-  // Both programs are built before the first frame; wait for that, then let a
-  // few frames pass.
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  for (;;) {
-    std::string out = contents(logs + "/out");
-    std::size_t first = out.find("Shader prog");
-    if (first != std::string::npos && out.find("Shader prog", first + 1) != std::string::npos)
-      break;
-    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the programs were never built";
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  // The programs are built before the first frame; wait for the start line
+  // that follows, then let the first frame begin.
+  ASSERT_TRUE(waitForErr("Rendering ")) << "the programs were never built";
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   kill(pid, SIGINT);
   Outcome r = finish(pid);
