@@ -285,21 +285,20 @@ static int render(const StillOptions &options) {
   if (progress.terminal) std::fputs("\r\033[K", stderr);
 
   unsigned done = stillFrames(), rendered = done - resume.held;
-  if (rendered == 0 && !limitReached) {
+  if (rendered == 0) {
+    unsigned next = stillNextFrame();
     stillClose();
-    if (resume.found)
+    if (limitReached)
+      std::fprintf(stderr, "This build's frame limit allows no frame from %u on; %s\n", next,
+                   resume.found ? "the output is left as it was." : "nothing was written.");
+    else if (resume.found)
       std::fprintf(stderr, "Stopped by %s before the first new frame; %s still holds frames %s.\n",
                    signalName(stopSignal), options.output.c_str(),
                    rangeText(options.firstFrame, options.firstFrame + done - 1).c_str());
     else
       std::fprintf(stderr, "Stopped by %s before the first frame; nothing was written.\n",
                    signalName(stopSignal));
-    return 128 + stopSignal;
-  }
-  if (done == 0) {
-    stillClose();
-    return fail("this build's frame limit allows no frame from " +
-                std::to_string(options.firstFrame) + " on; nothing was written.");
+    return limitReached ? (resume.found ? 0 : 1) : 128 + stopSignal;
   }
   bool ok = writeOutput(options, resume, error);
   stillClose();
