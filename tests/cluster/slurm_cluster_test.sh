@@ -5,7 +5,9 @@
 #  1. 64x36 with 8 frames as an array of 4 ranges and a merge job: every job
 #     completes, and the merged picture equals one 8-frame run (mean within a
 #     relative 1e-6, identical PNG bytes);
-#  2. a failing task cancels the merge job instead of leaving it pending.
+#  2. a task stopped by SIGTERM, as Slurm stops it before its time limit,
+#     writes its frames and cancels the merge job; the same command again
+#     resumes it and merges.
 # Usage: slurm_cluster_test.sh BUILD_DIR WORKDIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -157,10 +159,30 @@ print("max relative difference %.3g over %d values (%d non-zero)" % (worst, len(
 sys.exit(0 if len(a) == len(b) and worst <= 1e-6 and lit > 0 else 1)
 PY
 
-# 2. A task that fails (a size no renderer takes) cancels the merge job.
-submit_jobs --frames 4 --parts 2 --size 0x0 --bin "$build" "$work/out_bad"
+# 2. A task stopped as its time limit's warning stops it (SIGTERM to the batch
+#    shell, which is the renderer) writes its frames and fails, which cancels
+#    the merge job instead of leaving it pending; the same command again
+#    resumes that part, finds the other complete, and merges.
+args=(--frames 400 --parts 2 --size 64x36 --checkpoint-every 0.05 --bin "$build" "$work/out2")
+submit_jobs "${args[@]}"
+for _ in $(seq 600); do
+  grep -q "^checkpoint frames=" "$work/out2/part_0.log" 2>/dev/null && break
+  sleep 0.1
+done
+scancel --signal=TERM --batch "${parts_job}_0" || fail "could not signal part 0"
 states=$(wait_jobs)
 echo "$states"
+grep -q "^${parts_job}_0 FAILED" <<<"$states" || fail "the signalled part did not stop: $states"
 grep -q "^$merge_job CANCELLED" <<<"$states" || fail "the merge job was not cancelled: $states"
-[ ! -e "$work/out_bad/hall.png" ] || fail "a picture was written from failed parts"
+grep -q "Interrupted: Wrote .*part_0.exr" "$work/out2/part_0.log" ||
+  fail "the signalled part did not write its frames"
+[ ! -e "$work/out2/hall.png" ] || fail "a picture was written from unfinished parts"
+submit_jobs "${args[@]}"
+states=$(wait_jobs)
+echo "$states"
+[ "$(grep -c COMPLETED <<<"$states")" -eq 3 ] || fail "the rerun did not complete: $states"
+grep -q "Resuming .*part_0.exr, which holds frames 1-" "$work/out2/part_0.log" ||
+  fail "part 0 started again instead of resuming"
+grep -q "already holds frames 201-400" "$work/out2/part_1.log" || fail "part 1 was rendered again"
+grep -q "Merged 2 parts: frames 1-400" "$work/out2/merge.log" || fail "no complete merge"
 echo "PASS"
