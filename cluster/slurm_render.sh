@@ -18,7 +18,7 @@
 #   --sbatch ARGS         more sbatch options for both jobs, e.g. "--partition=gpu"
 #
 # DIR must be on a shared file system too: tasks write DIR/part_I.exr and
-# DIR/part_I.log, the merge job DIR/merged.exr (the exact sum of all frames,
+# DIR/part_I.log (appended to on every restart), the merge job DIR/merged.exr (the exact sum of all frames,
 # which can be merged again) and DIR/NAME. Prints the two job ids.
 #
 # Each task stops 60 s before its time limit with its frames written, and a
@@ -64,7 +64,7 @@ export EXEGFX_BIN="$bin" EXEGFX_DIR="$dir" EXEGFX_FRAMES="$frames" EXEGFX_PARTS=
 # shellcheck disable=SC2086 # extra holds several options
 array=$(sbatch --parsable --job-name=exegfx-parts --array="0-$((parts - 1))" \
   --requeue --signal=B:TERM@60 ${time:+--time="$time"} --cpus-per-task=1 \
-  --output="$dir/part_%a.log" --export=ALL $extra "$here/render_part.sbatch")
+  --output="$dir/part_%a.log" --open-mode=append --export=ALL $extra "$here/render_part.sbatch")
 array=${array%%;*}
 # shellcheck disable=SC2086
 merge=$(sbatch --parsable --job-name=exegfx-merge --dependency="afterok:$array" \
