@@ -18,8 +18,9 @@
 #   --sbatch ARGS         more sbatch options for both jobs, e.g. "--partition=gpu"
 #
 # DIR must be on a shared file system too: tasks write DIR/part_I.exr and
-# DIR/part_I.log (appended to on every restart), the merge job DIR/merged.exr (the exact sum of all frames,
-# which can be merged again) and DIR/NAME. Prints the two job ids.
+# DIR/part_I.log (appended to on every restart), the merge job DIR/merged.exr
+# (the exact sum of all frames, which can be merged again) and DIR/NAME.
+# Prints the two job ids.
 #
 # Each task stops 60 s before its time limit with its frames written, and a
 # preempted or requeued task continues from its last checkpoint. Running the
