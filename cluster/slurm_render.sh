@@ -31,7 +31,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 frames=2048 parts=16 size=1920x1080 checkpoint=600 time="" picture=hall.png
 bin="$here/../build" extra=""
-usage() { sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
+case " $* " in *" --help "* | *" -h "*) usage; exit 0 ;; esac
 while [ $# -gt 1 ]; do
   case $1 in
   --frames) frames=$2 ;;
@@ -42,11 +43,11 @@ while [ $# -gt 1 ]; do
   --picture) picture=$2 ;;
   --bin) bin=$2 ;;
   --sbatch) extra=$2 ;;
-  *) usage ;;
+  *) usage >&2; exit 2 ;;
   esac
   shift 2
 done
-[ $# -eq 1 ] || usage
+[ $# -eq 1 ] && [ "${1#-}" = "$1" ] || { usage >&2; exit 2; }
 dir=$1
 case "$frames$parts" in *[!0-9]*) echo "--frames and --parts take whole numbers" >&2; exit 2 ;; esac
 if [ "$parts" -lt 1 ] || [ "$frames" -lt "$parts" ]; then
