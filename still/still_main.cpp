@@ -101,8 +101,9 @@ struct Progress {
 };
 
 // Progress on standard error. A terminal gets one line redrawn a few times a
-// second; a log (a batch job, a pipe) gets a line of fixed form at most every
-// five seconds, flushed, for scripts and farm monitors:
+// second; a log (a batch job, a pipe) gets a line of fixed form after the
+// first frame and then at most every five seconds, flushed, for scripts and
+// farm monitors:
 //   progress frames=DONE/TOTAL samples_per_s=N left_s=N elapsed_s=N
 static void showProgress(Progress &progress, const StillOptions &options, unsigned held,
                          unsigned rendered, double elapsed) {
@@ -245,7 +246,7 @@ static int render(const StillOptions &options) {
                options.width, options.height, options.output.c_str(), stillPassName(),
                stillGlDescription());
 
-  Progress progress{isatty(STDERR_FILENO) == 1, 0.0};
+  Progress progress{isatty(STDERR_FILENO) == 1, -1e9}; // the first frame shows at once
   auto start = std::chrono::steady_clock::now();
   double elapsed = 0.0, checkpointAt = options.checkpointEvery, writeSeconds = 0.0;
   bool timeUp = false, limitReached = false;

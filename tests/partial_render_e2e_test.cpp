@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <regex>
 
 namespace {
 
@@ -102,6 +103,12 @@ TEST_F(PartialRender, StopsBySignalAndResumesBitForBit) {
   EXPECT_EQ(first.exitCode, 143) << first.err;
   EXPECT_FALSE(first.killed);
   EXPECT_TRUE(has(first.err, "Interrupted: Wrote r.exr")) << first.err;
+  // A log gets progress in a fixed form, from the first frame on.
+  std::smatch progress;
+  EXPECT_TRUE(std::regex_search(first.err, progress,
+                                std::regex("\nprogress frames=1/100000 samples_per_s=[0-9]+ "
+                                           "left_s=[0-9]+ elapsed_s=[0-9]+\n")))
+      << first.err;
   std::uint32_t k1 = info("r.exr").frames.at(0).last;
 
   // The same command continues it; SIGHUP stops it the same way.
