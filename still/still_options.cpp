@@ -40,7 +40,8 @@ const char *stillUsage() {
          "SIGINT (Ctrl-C), SIGTERM and SIGHUP stop after the frame in progress and\n"
          "write the frames done; a second signal quits at once, leaving the last\n"
          "checkpoint as it was.\n"
-         "Exit status: 0 written (all frames done), 1 error (nothing written),\n"
+         "Exit status: 0 written (all frames done, or --seconds reached), 1 error\n"
+         "(nothing written),\n"
          "128+N stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP) with the\n"
          "frames done written.\n";
 }
