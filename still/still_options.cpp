@@ -41,9 +41,8 @@ const char *stillUsage() {
          "write the frames done; a second signal quits at once, leaving the last\n"
          "checkpoint as it was.\n"
          "Exit status: 0 written (all frames done, or --seconds reached), 1 error\n"
-         "(nothing written),\n"
-         "128+N stopped by signal N (130 SIGINT, 143 SIGTERM, 129 SIGHUP) with the\n"
-         "frames done written.\n";
+         "(nothing written), 128+N stopped by signal N (130 SIGINT, 143 SIGTERM,\n"
+         "129 SIGHUP) with the frames done written.\n";
 }
 
 // Whole decimal number of at most ten digits, no sign, no spaces.
