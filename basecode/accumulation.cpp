@@ -22,16 +22,15 @@ void initAccumulation(unsigned width, unsigned height) {
   initAccumulationWith(sceneShaderSource, displayShaderSource, width, height);
 }
 
-void initAccumulationWith(const char *sceneSource, const char *displaySource, unsigned width,
-                          unsigned height) {
+static void resetAccumulation(unsigned width, unsigned height) {
   renderSize[0] = static_cast<float>(width);
   renderSize[1] = static_cast<float>(height);
   pingPong = 0;
   frameCount = 0.0f;
-  sceneSourceList[0] = sceneSource ? sceneSource : sceneShaderSource;
-  displaySourceList[0] = displaySource ? displaySource : displayShaderSource;
-  shaderPrograms[0] = buildShaderProgram(sceneSourceList);
-  shaderPrograms[1] = buildShaderProgram(displaySourceList);
+}
+
+// The two running-sum textures, cleared, and the scene pass's framebuffer.
+static void createTargets(unsigned width, unsigned height) {
   glGenTextures(2, accumTextures);
   for (GLuint texture : accumTextures) {
     glBindTexture(GL_TEXTURE_2D, texture);
@@ -46,6 +45,16 @@ void initAccumulationWith(const char *sceneSource, const char *displaySource, un
   // start at zero in both.
   for (GLuint texture : accumTextures)
     glFn<PFNGLCLEARTEXIMAGEPROC>("glClearTexImage")(texture, 0, GL_RGBA, GL_FLOAT, nullptr);
+}
+
+void initAccumulationWith(const char *sceneSource, const char *displaySource, unsigned width,
+                          unsigned height) {
+  resetAccumulation(width, height);
+  sceneSourceList[0] = sceneSource ? sceneSource : sceneShaderSource;
+  displaySourceList[0] = displaySource ? displaySource : displayShaderSource;
+  shaderPrograms[0] = buildShaderProgram(sceneSourceList);
+  shaderPrograms[1] = buildShaderProgram(displaySourceList);
+  createTargets(width, height);
 }
 
 static void usePass(GLuint program) {
@@ -107,7 +116,8 @@ static GLuint sceneComputeProgram;
 static GLint computeTile[3];
 static const char *computeSourceList[1];
 
-bool initComputePass(const char *computeSource) {
+bool initComputeAccumulation(const char *computeSource, unsigned width, unsigned height) {
+  resetAccumulation(width, height);
   computeSourceList[0] = computeSource ? computeSource : sceneComputeSource;
   sceneComputeProgram = buildComputeProgram(computeSourceList);
   if (!programLinked(sceneComputeProgram)) {
@@ -123,7 +133,9 @@ bool initComputePass(const char *computeSource) {
   // The tile size is the shader's own, so the dispatch follows any change to it.
   glFn<PFNGLGETPROGRAMIVPROC>("glGetProgramiv")(sceneComputeProgram, GL_COMPUTE_WORK_GROUP_SIZE,
                                                 computeTile);
-  return computeTile[0] > 0 && computeTile[1] > 0;
+  if (computeTile[0] <= 0 || computeTile[1] <= 0) return false;
+  createTargets(width, height);
+  return true;
 }
 
 void renderComputeFrame(float elapsedSeconds) {

@@ -30,10 +30,11 @@ struct AccumulationView {
 AccumulationView accumulationView();
 
 // The scene pass as a compute shader, for the headless renderer (the window
-// keeps the fragment passes). Builds the built-in compute text (null) or
-// another one; call after initAccumulation on a context that offers compute
-// shaders. False when the program did not link (its log has been printed).
-bool initComputePass(const char *computeSource);
+// keeps the fragment passes): instead of initAccumulation, builds only the
+// built-in compute text (null) or another one, then the same accumulation
+// textures. Call on a context that offers compute shaders. False, with
+// nothing created, when the program did not link (its log has been printed).
+bool initComputeAccumulation(const char *computeSource, unsigned width, unsigned height);
 // One frame through the compute pass: the same guard, frame count, textures
 // and ping-pong as renderFrame's scene pass, and no display pass.
 void renderComputeFrame(float elapsedSeconds);

@@ -31,27 +31,33 @@ static const char *computeMissing() {
   return "the GL context offers no compute shaders (OpenGL 4.3 or GL_ARB_compute_shader)";
 }
 
-// Builds the compute pass when pass asks for it; false only when Compute was
-// asked for and cannot be had.
-static bool choosePass(ScenePass pass, const char *computeSource) {
+// Builds the programs and targets of the pass asked for. Compute and Auto try
+// the compute pass first and build nothing else when it works; Auto falls back
+// to the fragment passes. False only when Compute was asked for and cannot be
+// had.
+static bool initPasses(const char *sceneSource, const char *displaySource, unsigned width,
+                       unsigned height, ScenePass pass, const char *computeSource) {
   stillScenePass = ScenePass::Fragment;
-  if (pass == ScenePass::Fragment) return true;
-  const char *missing = computeMissing();
-  if (!missing && !initComputePass(computeSource))
-    missing = "its program did not build (the log is above)";
-  if (!missing) {
-    stillScenePass = ScenePass::Compute;
-    return true;
+  if (pass != ScenePass::Fragment) {
+    const char *missing = computeMissing();
+    if (!missing) {
+      if (initComputeAccumulation(computeSource, width, height)) {
+        stillScenePass = ScenePass::Compute;
+        return true;
+      }
+      missing = "its program did not build (the log is above)";
+    }
+    std::fflush(stdout);
+    if (pass == ScenePass::Compute) {
+      std::fprintf(stderr, "The compute scene pass is not available: %s.\n", missing);
+      return false;
+    }
+    std::fprintf(stderr,
+                 "Note: the compute scene pass is not available (%s); using the fragment "
+                 "pass.\n",
+                 missing);
   }
-  std::fflush(stdout);
-  if (pass == ScenePass::Compute) {
-    std::fprintf(stderr, "The compute scene pass is not available: %s.\n", missing);
-    return false;
-  }
-  std::fprintf(stderr,
-               "Note: the compute scene pass is not available (%s); using the fragment "
-               "pass.\n",
-               missing);
+  initAccumulationWith(sceneSource, displaySource, width, height);
   return true;
 }
 
@@ -67,7 +73,7 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
   glFatalHandler = [] { destroyRenderWindow(stillWindow); };
   startCount = 0.0f;
   startFrames = 0;
-  initAccumulationWith(sceneSource, displaySource, width, height);
+  if (!initPasses(sceneSource, displaySource, width, height, pass, computeSource)) return false;
   // A size within the GL limits can still be too big for the memory at hand;
   // rendering into textures that were never allocated would give a black
   // picture that looks like success.
@@ -81,7 +87,7 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
                  width, height);
     return false;
   }
-  return choosePass(pass, computeSource);
+  return true;
 }
 
 bool stillOpen(unsigned width, unsigned height, ScenePass pass) {
@@ -172,16 +178,15 @@ void stillFinish() {
   glFinish();
 }
 
-const char *stillGlDescription() {
-  static char text[256];
-  auto renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
-  auto version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
-  std::snprintf(text, sizeof text, "%s, OpenGL %s", renderer ? renderer : "unknown renderer",
-                version ? version : "unknown");
-  return text;
-}
-
 const char *stillGlRenderer() {
   auto renderer = reinterpret_cast<const char *>(glGetString(GL_RENDERER));
   return renderer ? renderer : "unknown renderer";
+}
+
+const char *stillGlDescription() {
+  static char text[256];
+  auto version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+  std::snprintf(text, sizeof text, "%s, OpenGL %s", stillGlRenderer(),
+                version ? version : "unknown");
+  return text;
 }

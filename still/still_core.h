@@ -4,8 +4,8 @@
 
 #include <cstddef>
 
-// Creates the headless GL context (width x height) and builds the scene and
-// display programs and the accumulation targets. The shader compiler's report
+// Creates the headless GL context (width x height) and builds the programs of
+// the scene pass (below) and the accumulation targets. The shader compiler's report
 // goes to standard output as in exegfx. False, with a message on standard
 // error, when no usable EGL device or no GL 4.6 compatibility context exists,
 // or when the GL has no memory for the accumulation textures.
@@ -13,7 +13,8 @@
 // pass picks the scene pass that adds each frame's sample: the window's
 // fragment pass, or the same scene built as a compute shader, one dispatch over
 // the picture (GPUs with few raster units run it on the whole chip); on llvmpipe
-// both give bit-identical sums. Auto takes compute where the context offers it
+// both give bit-identical sums. The compute pass builds only its own program.
+// Auto takes compute where the context offers it
 // and its program builds, else fragment with a note on standard error; Compute
 // asked for and not available is a message on standard error and false.
 enum class ScenePass { Fragment, Compute, Auto };
