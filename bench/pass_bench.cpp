@@ -16,6 +16,8 @@
 #include "platform_egl.h"
 #include "still_core.h"
 
+#include "bench_args.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -117,12 +119,6 @@ bool deviceCheck(bool softwareDevice) {
   return ok;
 }
 
-bool parseSize(const char *text, unsigned &w, unsigned &h) {
-  char tail = 0;
-  return std::sscanf(text, "%ux%u%c", &w, &h, &tail) == 2 && w > 0 && h > 0 && w <= 16384 &&
-         h <= 16384;
-}
-
 void printLoad(const char *when) {
   double load[3] = {0, 0, 0};
   if (getloadavg(load, 3) == 3)
@@ -138,14 +134,9 @@ int main(int argc, char **argv) {
   for (int k = 1; k < argc; ++k) {
     unsigned w = 0, h = 0;
     if (!std::strcmp(argv[k], "--frames") && k + 1 < argc) {
-      char *end = nullptr;
-      long n = std::strtol(argv[++k], &end, 10);
-      if (*end || n < 1 || n > 100000) {
-        std::fprintf(stderr, "--frames takes a whole number from 1 to 100000\n");
-        return 2;
-      }
-      frames = static_cast<unsigned>(n);
-    } else if (!std::strcmp(argv[k], "--size") && k + 1 < argc && parseSize(argv[k + 1], w, h)) {
+      if (!parseBenchFrames(argv[++k], frames)) return 2;
+    } else if (!std::strcmp(argv[k], "--size") && k + 1 < argc &&
+               parseBenchSize(argv[k + 1], w, h)) {
       sizes.emplace_back(w, h);
       ++k;
     } else if (!std::strcmp(argv[k], "--software-device")) {

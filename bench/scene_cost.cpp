@@ -7,6 +7,8 @@
 #include "shaders.h"
 #include "still_core.h"
 
+#include "bench_args.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -37,10 +39,6 @@ std::string countingScene() {
   if (at == std::string::npos) return {};
   scene.insert(at + trace.size(), "    s = vec3(hn, 1, 0);\n");
   return scene;
-}
-
-bool parseSize(const char *text, unsigned &w, unsigned &h) {
-  return std::sscanf(text, "%ux%u", &w, &h) == 2 && w > 0 && h > 0 && w <= 16384 && h <= 16384;
 }
 
 // Opens, renders frames and reports; false when no context could be made.
@@ -102,14 +100,8 @@ int main(int argc, char **argv) {
   for (int k = 1; k < argc; ++k) {
     unsigned w = 0, h = 0;
     if (!std::strcmp(argv[k], "--frames") && k + 1 < argc) {
-      char *end = nullptr;
-      long n = std::strtol(argv[++k], &end, 10);
-      if (*end || n < 1 || n > 100000) {
-        std::fprintf(stderr, "--frames takes a whole number from 1 to 100000\n");
-        return 1;
-      }
-      frames = static_cast<unsigned>(n);
-    } else if (parseSize(argv[k], w, h)) {
+      if (!parseBenchFrames(argv[++k], frames)) return 1;
+    } else if (parseBenchSize(argv[k], w, h)) {
       sizes.emplace_back(w, h);
     } else {
       std::fprintf(stderr, "usage: %s [--frames N] [WxH ...]\n", argv[0]);
