@@ -2,6 +2,7 @@
 // size stands in for the window's back buffer, so the display pass draws into
 // framebuffer 0 exactly as it does on screen.
 #include "platform.h"
+#include "gpu_choice.h"
 #include "platform_egl.h"
 
 #include <EGL/egl.h>
@@ -9,8 +10,11 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 void *platformInstance() {
   return nullptr;
@@ -27,40 +31,146 @@ static bool hasExtension(const char *list, const char *name) {
 static EglPath requestedPath = EglPath::Any;
 static bool softwareDeviceAllowed = false;
 static EglPath pathTaken = EglPath::Any;
+static int gpuAsked = -1;
+// The device rule runs once per process: the size probe and the real context
+// must land on the same GPU, and its notes are said once.
+static bool gpuChosen = false;
+static GpuChoice gpuChoice;
+static std::string deviceTaken;
 
 void eglUsePath(EglPath path, bool softwareDevice) {
   requestedPath = path;
   softwareDeviceAllowed = softwareDevice;
 }
 
+void eglUseGpu(int gpu) {
+  gpuAsked = gpu;
+  gpuChosen = false;
+}
+
 EglPath eglPathTaken() {
   return pathTaken;
 }
 
-// A hardware EGL device when there is one (the NVIDIA driver offers only the
-// device platform), else Mesa's surfaceless platform.
+const char *eglDeviceTaken() {
+  return deviceTaken.c_str();
+}
+
+struct EglDevices {
+  std::vector<EGLDeviceEXT> handles;
+  std::vector<EglGpu> info;
+};
+
+// Every EGL device with what its extensions tell of it, in EGL's order.
+static EglDevices listDevices() {
+  EglDevices list;
+  const char *clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+  if (!hasExtension(clientExtensions, "EGL_EXT_device_enumeration")) return list;
+  auto queryDevices =
+      reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
+  auto queryString = reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(
+      eglGetProcAddress("eglQueryDeviceStringEXT"));
+  auto queryAttrib = reinterpret_cast<PFNEGLQUERYDEVICEATTRIBEXTPROC>(
+      eglGetProcAddress("eglQueryDeviceAttribEXT"));
+  auto queryBinary = reinterpret_cast<PFNEGLQUERYDEVICEBINARYEXTPROC>(
+      eglGetProcAddress("eglQueryDeviceBinaryEXT"));
+  EGLint count = 0;
+  if (!queryDevices || !queryDevices(0, nullptr, &count) || count <= 0) return list;
+  list.handles.resize(static_cast<std::size_t>(count));
+  if (!queryDevices(count, list.handles.data(), &count)) count = 0;
+  list.handles.resize(static_cast<std::size_t>(count));
+  for (EGLDeviceEXT device : list.handles) {
+    EglGpu gpu;
+    const char *ext = queryString ? queryString(device, EGL_EXTENSIONS) : nullptr;
+    gpu.software = hasExtension(ext, "EGL_MESA_device_software");
+    EGLAttrib cuda = -1;
+    if (queryAttrib && hasExtension(ext, "EGL_NV_device_cuda") &&
+        queryAttrib(device, EGL_CUDA_DEVICE_NV, &cuda))
+      gpu.cudaDevice = static_cast<int>(cuda);
+    unsigned char uuid[16];
+    EGLint size = 0;
+    if (queryBinary && hasExtension(ext, "EGL_EXT_device_persistent_id") &&
+        queryBinary(device, EGL_DEVICE_UUID_EXT, 16, uuid, &size) && size == 16)
+      gpu.uuid = formatGpuUuid(uuid);
+    if (queryString && hasExtension(ext, "EGL_EXT_device_drm")) {
+      const char *file = queryString(device, EGL_DRM_DEVICE_FILE_EXT);
+      if (file) gpu.drmFile = file;
+    }
+    list.info.push_back(gpu);
+  }
+  return list;
+}
+
+static EGLDisplay openDevice(EGLDeviceEXT device) {
+  auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
+      eglGetProcAddress("eglGetPlatformDisplayEXT"));
+  EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, device, nullptr);
+  if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) return display;
+  return EGL_NO_DISPLAY;
+}
+
+static GpuRequest gpuRequest(const EglDevices &list) {
+  GpuRequest request;
+  request.gpu = gpuAsked;
+  request.cudaVisibleDevices = std::getenv("CUDA_VISIBLE_DEVICES");
+  bool gpus = false;
+  for (const EglGpu &gpu : list.info)
+    gpus = gpus || !gpu.software;
+  // Only an index needs CUDA to say which GPU it means.
+  if (gpuAsked < 0 && gpus && request.cudaVisibleDevices) {
+    std::string first = request.cudaVisibleDevices;
+    first = first.substr(0, first.find(','));
+    if (first.find_first_not_of(" 0123456789") == std::string::npos)
+      request.cudaUuid = cudaFirstDeviceUuid();
+  }
+  return request;
+}
+
+static GpuChoice chooseDevice(const EglDevices &list) {
+  return chooseGpu(list.info, gpuRequest(list), [&](int k) {
+    EGLDisplay display = openDevice(list.handles[static_cast<std::size_t>(k)]);
+    if (display == EGL_NO_DISPLAY) return false;
+    eglTerminate(display);
+    return true;
+  });
+}
+
+// The GPU the device rule takes, else Mesa's software device when allowed,
+// else Mesa's surfaceless platform. --gpu never falls back.
 static EGLDisplay openDisplay() {
   const char *clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
   auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
       eglGetProcAddress("eglGetPlatformDisplayEXT"));
   if (!getPlatformDisplay) return EGL_NO_DISPLAY;
-  if (requestedPath != EglPath::Surfaceless &&
-      hasExtension(clientExtensions, "EGL_EXT_device_enumeration")) {
-    auto queryDevices =
-        reinterpret_cast<PFNEGLQUERYDEVICESEXTPROC>(eglGetProcAddress("eglQueryDevicesEXT"));
-    auto queryDeviceString = reinterpret_cast<PFNEGLQUERYDEVICESTRINGEXTPROC>(
-        eglGetProcAddress("eglQueryDeviceStringEXT"));
-    EGLDeviceEXT devices[16];
-    EGLint count = 0;
-    if (queryDevices && queryDevices(16, devices, &count)) {
-      for (EGLint k = 0; k < count; ++k) {
-        const char *ext = queryDeviceString ? queryDeviceString(devices[k], EGL_EXTENSIONS) : "";
-        if (!softwareDeviceAllowed && hasExtension(ext, "EGL_MESA_device_software")) continue;
-        EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_DEVICE_EXT, devices[k], nullptr);
-        if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) {
-          pathTaken = EglPath::Device;
-          return display;
-        }
+  if (requestedPath != EglPath::Surfaceless || gpuAsked >= 0) {
+    EglDevices list = listDevices();
+    if (!gpuChosen) {
+      gpuChoice = chooseDevice(list);
+      gpuChosen = true;
+      if (gpuChoice.kind != GpuChoice::Error && !gpuChoice.message.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", gpuChoice.message.c_str());
+      }
+    }
+    if (gpuChoice.kind == GpuChoice::Error) return EGL_NO_DISPLAY;
+    if (gpuChoice.kind == GpuChoice::Gpu &&
+        static_cast<std::size_t>(gpuChoice.device) < list.handles.size()) {
+      EGLDisplay display = openDevice(list.handles[static_cast<std::size_t>(gpuChoice.device)]);
+      if (display != EGL_NO_DISPLAY) {
+        pathTaken = EglPath::Device;
+        deviceTaken = gpuLabel(list.info, gpuChoice.device);
+        return display;
+      }
+      return EGL_NO_DISPLAY; // the chosen GPU went away: never another one
+    }
+    if (gpuAsked >= 0) return EGL_NO_DISPLAY;
+    for (std::size_t k = 0; softwareDeviceAllowed && k < list.info.size(); ++k) {
+      if (!list.info[k].software) continue;
+      EGLDisplay display = openDevice(list.handles[k]);
+      if (display != EGL_NO_DISPLAY) {
+        pathTaken = EglPath::Device;
+        deviceTaken = "EGL device " + std::to_string(k) + ", software";
+        return display;
       }
     }
   }
@@ -70,18 +180,60 @@ static EGLDisplay openDisplay() {
         getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (display != EGL_NO_DISPLAY && eglInitialize(display, nullptr, nullptr)) {
       pathTaken = EglPath::Surfaceless;
+      deviceTaken = "no GPU, Mesa surfaceless";
       return display;
     }
   }
   return EGL_NO_DISPLAY;
 }
 
+bool eglPrintDevices() {
+  EglDevices list = listDevices();
+  const char *env = std::getenv("CUDA_VISIBLE_DEVICES");
+  std::printf("CUDA_VISIBLE_DEVICES: %s\n",
+              env ? (std::string("\"") + env + "\"").c_str() : "unset");
+  std::string cuda = cudaFirstDeviceUuid();
+  std::printf("CUDA device 0: %s\n",
+              cuda.empty() ? "none (no CUDA driver, or no device)" : cuda.c_str());
+  std::printf("EGL devices: %zu\n", list.info.size());
+  for (std::size_t k = 0; k < list.info.size(); ++k) {
+    const EglGpu &gpu = list.info[k];
+    EGLDisplay display = openDevice(list.handles[k]);
+    const char *vendor = display != EGL_NO_DISPLAY ? eglQueryString(display, EGL_VENDOR) : nullptr;
+    std::printf("  %zu: %s, %s, vendor %s, CUDA device %s, UUID %s, DRM %s\n", k,
+                gpu.software ? "software" : "hardware",
+                display != EGL_NO_DISPLAY ? "opens" : "does not open", vendor ? vendor : "-",
+                gpu.cudaDevice >= 0 ? std::to_string(gpu.cudaDevice).c_str() : "-",
+                gpu.uuid.empty() ? "-" : gpu.uuid.c_str(),
+                gpu.drmFile.empty() ? "-" : gpu.drmFile.c_str());
+    if (display != EGL_NO_DISPLAY) eglTerminate(display);
+  }
+  GpuChoice choice = chooseDevice(list);
+  if (choice.kind == GpuChoice::Gpu)
+    std::printf("Taken: %s\n", gpuLabel(list.info, choice.device).c_str());
+  else if (choice.kind == GpuChoice::NoGpu)
+    std::printf("Taken: no GPU (software renderer)\n");
+  else
+    std::printf("Refused: %s\n", choice.message.c_str());
+  if (choice.kind != GpuChoice::Error && !choice.message.empty())
+    std::printf("%s\n", choice.message.c_str());
+  return choice.kind != GpuChoice::Error;
+}
+
 bool createRenderWindow(RenderWindow &w) {
   setMesaOverrides();
   pathTaken = EglPath::Any;
+  deviceTaken.clear();
   EGLDisplay display = openDisplay();
   if (display == EGL_NO_DISPLAY) {
-    if (requestedPath == EglPath::Device)
+    if (gpuChoice.kind == GpuChoice::Error)
+      std::fprintf(stderr, "%s\n", gpuChoice.message.c_str());
+    else if (gpuChoice.kind == GpuChoice::Gpu)
+      std::fprintf(stderr, "The GPU taken, EGL device %d, can no longer be initialised.\n",
+                   gpuChoice.device);
+    else if (gpuAsked >= 0)
+      std::fprintf(stderr, "--gpu %d: no GPU could be opened.\n", gpuAsked);
+    else if (requestedPath == EglPath::Device)
       std::fprintf(stderr,
                    "No usable EGL device: no %sdevice of the EGL device platform could "
                    "be initialised.\n",

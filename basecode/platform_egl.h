@@ -14,3 +14,14 @@ void eglUsePath(EglPath path, bool softwareDevice = false);
 // The path of the last createRenderWindow that opened a display (Any before
 // one, or when the last one failed to).
 EglPath eglPathTaken();
+
+// The GPU later createRenderWindow calls take: N picks the Nth hardware device
+// that opens, with no fallback; -1 (the default) leaves it to the device rule
+// of gpu_choice.h (the scheduler's GPU, else the first, else no GPU).
+void eglUseGpu(int gpu);
+// The device of the last createRenderWindow that opened a display, as logs
+// and partial files name it ("EGL device 0, GPU-..."); empty before one.
+const char *eglDeviceTaken();
+// Prints every EGL device, what its extensions tell of it, and the device the
+// rule takes now (exegfx-still --list-gpus). False when the rule refuses.
+bool eglPrintDevices();

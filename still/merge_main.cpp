@@ -128,11 +128,12 @@ int main(int argc, char **argv) {
   if (!checkParts(parts, error)) return fail(error + " Nothing was written.");
 
   FrameRanges all;
-  std::vector<std::string> renderers, passes;
+  std::vector<std::string> renderers, passes, devices;
   for (const Part &p : parts) {
     all.insert(all.end(), p.info.frames.begin(), p.info.frames.end());
     addUnique(renderers, p.info.renderers);
     addUnique(passes, p.info.passes);
+    addUnique(devices, p.info.devices);
   }
   all = normalizeFrameRanges(all);
   if (!expected.empty()) {
@@ -198,6 +199,7 @@ int main(int argc, char **argv) {
     info.version = std::string("exegfx-merge ") + EXEGFX_VERSION;
     info.renderers = renderers;
     info.passes = passes;
+    info.devices = devices;
     ok = writePartial(output, info, sum.data(), mean.data(), error);
   } else {
     ok = writeImage(output, format, w, h, mean.data(), error);

@@ -81,6 +81,7 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
   header.insert("exegfx.version", Imf::StringAttribute(info.version));
   header.insert("exegfx.renderers", Imf::StringVectorAttribute(info.renderers));
   header.insert("exegfx.passes", Imf::StringVectorAttribute(info.passes));
+  header.insert("exegfx.devices", Imf::StringVectorAttribute(info.devices));
   return writeWholeFile(
       path,
       [&](int, const std::string &temp, std::string &fillError) {
@@ -139,6 +140,8 @@ static bool checkHeader(const std::string &path, const Imf::Header &h, PartialIn
   auto passes = attribute<Imf::StringVectorAttribute>(h, "exegfx.passes");
   info.renderers = renderers ? renderers->value() : std::vector<std::string>{};
   info.passes = passes ? passes->value() : std::vector<std::string>{};
+  auto devices = attribute<Imf::StringVectorAttribute>(h, "exegfx.devices");
+  info.devices = devices ? devices->value() : std::vector<std::string>{};
   return true;
 }
 

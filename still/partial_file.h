@@ -12,6 +12,8 @@
 //   exegfx.version     string   the program that wrote the file
 //   exegfx.renderers   string[] the GL implementations the frames came from
 //   exegfx.passes      string[] the scene passes that rendered them
+//   exegfx.devices     string[] the devices they ran on ("EGL device 0, GPU-...");
+//                               absent in files of older versions
 #pragma once
 
 #include "frame_ranges.h"
@@ -23,7 +25,7 @@ struct PartialInfo {
   unsigned width = 0, height = 0;
   FrameRanges frames;
   std::string scene, version;
-  std::vector<std::string> renderers, passes;
+  std::vector<std::string> renderers, passes, devices;
 };
 
 // Writes sum and mean (width x height x 3 floats each, rows from the bottom

@@ -3,6 +3,7 @@
 #include "frame_ranges.h"
 #include "image_write.h"
 #include "partial_file.h"
+#include "platform_egl.h"
 #include "scene_identity.h"
 #include "still_core.h"
 #include "still_options.h"
@@ -194,6 +195,8 @@ static bool writeOutput(const StillOptions &options, const ResumeState &resume,
   addUnique(info.renderers, {stillGlRenderer()});
   info.passes = resume.info.passes;
   addUnique(info.passes, {stillPassName()});
+  info.devices = resume.info.devices;
+  addUnique(info.devices, {eglDeviceTaken()});
   return writePartial(options.output, info, sum.data(), mean.data(), error);
 }
 
@@ -221,8 +224,9 @@ static int render(const StillOptions &options) {
 
   unsigned maxSize = 0;
   if (!stillProbeMaxSize(&maxSize))
-    return fail("no OpenGL 4.6 context with GLSL 4.60 could be made (see above); nothing "
-                "was rendered.");
+    return fail(options.gpu >= 0 ? "nothing was rendered."
+                                 : "no OpenGL 4.6 context with GLSL 4.60 could be made (see "
+                                   "above); nothing was rendered.");
   if (options.width > maxSize || options.height > maxSize)
     return fail("--size " + std::to_string(options.width) + "x" + std::to_string(options.height) +
                 " is above this GL implementation's limit of " + std::to_string(maxSize) +
@@ -241,10 +245,10 @@ static int render(const StillOptions &options) {
   if (resume.found)
     std::fprintf(stderr, "Resuming %s, which holds frames %s: ", options.output.c_str(),
                  rangeText(options.firstFrame, options.firstFrame + resume.held - 1).c_str());
-  std::fprintf(stderr, "Rendering %u frames (%s) of %u x %u to %s with the %s pass on %s\n",
+  std::fprintf(stderr, "Rendering %u frames (%s) of %u x %u to %s with the %s pass on %s (%s)\n",
                options.frames - resume.held, rangeText(stillNextFrame(), last).c_str(),
                options.width, options.height, options.output.c_str(), stillPassName(),
-               stillGlDescription());
+               stillGlDescription(), eglDeviceTaken());
 
   Progress progress{isatty(STDERR_FILENO) == 1, -1e9}; // the first frame shows at once
   auto start = std::chrono::steady_clock::now();
@@ -330,12 +334,15 @@ int main(int argc, char **argv) {
   case StillCommand::Version:
     std::printf("exegfx-still %s\n", EXEGFX_VERSION);
     return 0;
+  case StillCommand::ListGpus:
+    return eglPrintDevices() ? 0 : 1;
   case StillCommand::Error:
     return fail(error);
   case StillCommand::Render:
     break;
   }
   if (!checkOutputPath(options.output, error)) return fail(error);
+  eglUseGpu(options.gpu);
   try {
     return render(options);
   } catch (const std::bad_alloc &) {

@@ -34,6 +34,11 @@ const char *stillUsage() {
          "  --pass P         scene pass: fragment (the window's passes), compute (one\n"
          "                   dispatch, for GPUs with few raster units) or auto\n"
          "                   (compute where the GL offers it; the default)\n"
+         "  --gpu N          render on the Nth GPU that opens, counted from 0 (never\n"
+         "                   the software renderer); without it, the first GPU of\n"
+         "                   CUDA_VISIBLE_DEVICES (as schedulers set it), else the first\n"
+         "                   GPU, else the software renderer\n"
+         "  --list-gpus      list the EGL devices and the one that would be taken\n"
          "  --help           show this text\n"
          "  --version        show the version\n"
          "\n"
@@ -113,6 +118,17 @@ static bool parsePass(std::string_view text, StillOptions &options, std::string 
     error = "--pass wants fragment, compute or auto; got \"" + std::string(text) + "\".";
     return false;
   }
+  return true;
+}
+
+static bool parseGpu(std::string_view text, StillOptions &options, std::string &error) {
+  unsigned long long n = 0;
+  if (!parseCount(text, n) || n > 1023) {
+    error = "--gpu wants a GPU number from 0 (exegfx-still --list-gpus lists them); got \"" +
+            std::string(text) + "\".";
+    return false;
+  }
+  options.gpu = static_cast<int>(n);
   return true;
 }
 
@@ -204,9 +220,11 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
     if (arg == "--help" || arg == "-h") return StillCommand::Help;
     if (arg == "--version") return StillCommand::Version;
   }
+  for (int k = 1; k < argc; ++k)
+    if (std::string_view(argv[k]) == "--list-gpus") return StillCommand::ListGpus;
   static const std::string_view valued[] = {
-      "--size",   "--frames", "--seconds",          "--first-frame",
-      "--output", "-o",       "--checkpoint-every", "--pass"};
+      "--size", "--frames",           "--seconds", "--first-frame", "--output",
+      "-o",     "--checkpoint-every", "--pass",    "--gpu"};
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
     std::string_view name = arg, value;
@@ -253,6 +271,8 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
       ok = parseFirstFrame(value, options, error);
     else if (name == "--pass")
       ok = parsePass(value, options, error);
+    else if (name == "--gpu")
+      ok = parseGpu(value, options, error);
     else {
       options.output = std::string(value);
     }

@@ -14,18 +14,19 @@ struct StillOptions {
   bool resume = false;          // continue the output file if it holds a prefix
   double checkpointEvery = 0.0; // seconds between writes of the output; 0: at the end only
   ScenePass pass = ScenePass::Auto;
+  int gpu = -1;         // --gpu N; -1: the scheduler's GPU (CUDA_VISIBLE_DEVICES), else the first
   double seconds = 0.0; // 0: no time limit
   std::string output = "exegfx.png";
   ImageFormat format = ImageFormat::Png;
 };
 
-enum class StillCommand { Render, Help, Version, Error };
+enum class StillCommand { Render, Help, Version, ListGpus, Error };
 
 // The frame count is a 32-bit float on the GPU; beyond this it stops counting.
 inline constexpr unsigned maxStillFrames = 16777216;
 
 // Parses argv[1..argc-1] into options. On Error, error names the problem.
-// --help and --version win whatever else the command line holds.
+// --help, --version and --list-gpus win whatever else the command line holds.
 StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &options,
                                std::string &error);
 

@@ -38,7 +38,7 @@ protected:
   // A partial of this scene with made-up sums, for the refusals.
   void fake(const std::string &name, unsigned w, unsigned h, FrameRanges frames,
             std::string scene = sceneIdentity, std::string renderer = "llvmpipe") {
-    PartialInfo i{w, h, frames, scene, "test", {renderer}, {"fragment"}};
+    PartialInfo i{w, h, frames, scene, "test", {renderer}, {"fragment"}, {}};
     std::vector<float> v(std::size_t{w} * h * 3, 1.0f);
     std::string error;
     ASSERT_TRUE(writePartial(dir + "/" + name, i, v.data(), v.data(), error)) << error;
@@ -63,16 +63,22 @@ TEST_F(PartialRender, FrameRangesMergeToTheSingleRunsPicture) {
   ASSERT_EQ(still({"--frames", "4", "-o", "whole.pfm"}).exitCode, 0);
   // Parts made with different scene passes add up as well.
   ASSERT_EQ(still({"--frames", "2", "--pass", "fragment", "-o", "a.exr"}).exitCode, 0);
+  // A scheduler's GPU that Mesa does not have: the software renderer, said so.
+  setenv("CUDA_VISIBLE_DEVICES", "0", 1);
   Outcome b = still({"--first-frame", "3", "--frames", "2", "--pass", "compute", "-o", "b.exr"});
+  unsetenv("CUDA_VISIBLE_DEVICES");
   ASSERT_EQ(b.exitCode, 0) << b.err;
   EXPECT_TRUE(has(b.err, "Rendering 2 frames (3-4) of 64 x 36 to b.exr with the compute pass"))
       << b.err;
+  EXPECT_TRUE(has(b.err, "CUDA_VISIBLE_DEVICES names GPU 0, but EGL offers no GPU")) << b.err;
+  EXPECT_TRUE(has(b.err, "(no GPU, Mesa surfaceless)")) << b.err;
   std::vector<float> sumA, sumB;
   PartialInfo a = info("a.exr", &sumA), bi = info("b.exr", &sumB);
   EXPECT_EQ(formatFrameRanges(a.frames), "1-2");
   EXPECT_EQ(formatFrameRanges(bi.frames), "3-4");
   EXPECT_EQ(a.passes, std::vector<std::string>{"fragment"});
   EXPECT_EQ(bi.passes, std::vector<std::string>{"compute"});
+  EXPECT_EQ(bi.devices, std::vector<std::string>{"no GPU, Mesa surfaceless"});
   EXPECT_NE(sumA, sumB) << "frames 3 and 4 have samples of their own";
 
   Outcome m = merge({"-o", "merged.pfm", "a.exr", "b.exr"});

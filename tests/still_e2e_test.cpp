@@ -47,6 +47,9 @@ TEST_F(StillProgram, BadInputFailsWithAMessageAndWritesNothing) {
       {{"-o", "a.tiff"}, ".tiff"},
       {{"-o", "missing/a.png"}, "does not exist"},
       {{"-o", "/proc/exegfx-still-test.png"}, "not writable"},
+      {{"--gpu", "first"}, "--gpu"},
+      // Mesa offers only its software device, which --gpu never takes.
+      {{"--gpu", "0"}, "--gpu 0: EGL offers no GPU here, only a software renderer."},
   };
   for (const Case &c : cases) {
     // Small enough to finish at once should a check fail to stop it; the
