@@ -19,6 +19,7 @@
 
 static const char usage[] =
     "Usage: exegfx-merge [--expect-frames FIRST-LAST] -o OUT PART.exr...\n"
+    "       exegfx-merge --info PART.exr...\n"
     "Adds the running sums of partial renders (exegfx-still's .exr files) and\n"
     "writes the mean of all their frames.\n"
     "\n"
@@ -26,6 +27,8 @@ static const char usage[] =
     "                    sum, which can be merged again); OUT may be one of the parts\n"
     "  --expect-frames FIRST-LAST\n"
     "                    refuse unless the parts hold exactly these frames\n"
+    "  --info            print what each part holds, one line each, and merge\n"
+    "                    nothing: PART: frames=1-64 count=64 size=WxH ...\n"
     "  --help, --version\n"
     "\n"
     "Parts must share size and scene and hold no frame twice. Frames that no\n"
@@ -75,9 +78,40 @@ static bool checkParts(std::vector<Part> &parts, std::string &error) {
   return true;
 }
 
+static std::string joined(const std::vector<std::string> &values) {
+  std::string text;
+  for (const std::string &v : values)
+    text += (text.empty() ? "" : "; ") + v;
+  return "\"" + text + "\"";
+}
+
+// One line per part, in a fixed form for scripts (the Slurm tasks read count=
+// to tell whether a run gained frames).
+static int printInfo(const std::vector<Part> &parts) {
+  int status = 0;
+  for (const Part &p : parts) {
+    PartialInfo info;
+    std::string error;
+    if (!readPartialInfo(p.path, info, error)) {
+      std::fflush(stdout);
+      std::fprintf(stderr, "exegfx-merge: %s\n", error.c_str());
+      status = 1;
+      continue;
+    }
+    std::printf("%s: frames=%s count=%llu size=%ux%u scene=%s version=%s passes=%s "
+                "renderers=%s devices=%s\n",
+                p.path.c_str(), formatFrameRanges(info.frames).c_str(),
+                static_cast<unsigned long long>(frameCount(info.frames)), info.width, info.height,
+                info.scene.c_str(), info.version.c_str(), joined(info.passes).c_str(),
+                joined(info.renderers).c_str(), joined(info.devices).c_str());
+  }
+  return status;
+}
+
 int main(int argc, char **argv) {
   std::string output, expect;
   std::vector<Part> parts;
+  bool info = false;
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
     if (arg == "--help" || arg == "-h") {
@@ -97,6 +131,8 @@ int main(int argc, char **argv) {
     if (value) {
       if (k + 1 >= argc) return fail(std::string(arg) + " needs a value. See exegfx-merge --help.");
       *value = argv[++k];
+    } else if (arg == "--info") {
+      info = true;
     } else if (arg.starts_with("--output=")) {
       output = arg.substr(9);
     } else if (arg.starts_with("--expect-frames=")) {
@@ -106,6 +142,12 @@ int main(int argc, char **argv) {
     } else {
       parts.push_back({std::string(arg), {}});
     }
+  }
+  if (info) {
+    if (!output.empty() || !expect.empty())
+      return fail("--info writes nothing; it takes no -o or --expect-frames.");
+    if (parts.empty()) return fail("--info needs the parts to describe.");
+    return printInfo(parts);
   }
   if (output.empty()) return fail("no output: give -o OUT. See exegfx-merge --help.");
   if (parts.empty()) return fail("no parts to merge. See exegfx-merge --help.");
