@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # The Slurm job array on a real single-node cluster that this test brings up
 # and tears down itself (munged, slurmctld, slurmd on loopback, all state in
-# WORKDIR):
-#  1. 64x36 with 8 frames as an array of 4 ranges and a merge job: every job
-#     completes, and the merged picture equals one 8-frame run (mean within a
-#     relative 1e-6, identical PNG bytes);
-#  2. a task stopped by SIGTERM, as Slurm stops it before its time limit,
-#     writes its frames and cancels the merge job; the same command again
-#     resumes it and merges.
+# WORKDIR; two GPUs as generic resources, whose device files EGL knows nothing
+# of):
+#  1. 64x36 with 8 frames as an array of 4 ranges, one GPU each, and a merge
+#     job: every job completes, each task is given its GPU, and the merged
+#     picture equals one 8-frame run (mean within a relative 1e-6, identical
+#     PNG bytes);
+#  2. a task sent its time limit's warning (SIGTERM to the batch shell) writes
+#     its frames, requeues itself and resumes; the merge job waits for it, and
+#     the one command ends with the picture of one uninterrupted run;
+#  3. a task whose run gains no frame (its frame outlasts the warning, and the
+#     limit's own signal follows) fails instead of requeueing, which cancels
+#     the merge job; the same command again resumes it and merges.
 # Usage: slurm_cluster_test.sh BUILD_DIR WORKDIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -26,7 +31,12 @@ for p in munged slurmctld slurmd sbatch; do
 done
 
 rm -rf "$work"
-mkdir -p "$work"/{etc,state,spool,munge}
+mkdir -p "$work"/{etc,state,spool,munge,dev}
+# Two GPU device files for the generic resource: character devices that are
+# /dev/null underneath.
+for g in 0 1; do
+  mknod "$work/dev/gpu$g" c 1 3 || fail "cannot make the GPU device files"
+done
 export SLURM_CONF="$work/etc/slurm.conf"
 
 # Stops our own daemons by their pid files. PID 1 may not reap them, so a
@@ -71,7 +81,9 @@ SlurmctldHost=localhost
 SlurmctldPort=$port
 SlurmdPort=$((port + 1))
 AuthType=auth/munge
-AuthInfo=socket=$socket
+# A requeued job waits out the credential lifetime (120 s by default) before it
+# starts again.
+AuthInfo=socket=$socket,cred_expire=5
 SlurmUser=root
 SlurmdUser=root
 StateSaveLocation=$work/state
@@ -90,8 +102,13 @@ JobCompType=jobcomp/none
 MailProg=/bin/true
 ReturnToService=2
 MinJobAge=600
-NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) RealMemory=${memory:-1000} State=UNKNOWN
+GresTypes=gpu
+NodeName=$node NodeAddr=127.0.0.1 CPUs=$(nproc) RealMemory=${memory:-1000} Gres=gpu:2 State=UNKNOWN
 PartitionName=test Nodes=$node Default=YES MaxTime=INFINITE State=UP
+CONF
+cat >"$work/etc/gres.conf" <<CONF
+AutoDetect=off
+Name=gpu File=$work/dev/gpu[0-1]
 CONF
 
 slurmctld -i || fail "slurmctld did not start"
@@ -125,12 +142,22 @@ wait_jobs() {
     fi
     sleep 0.2
   done
-  fail "jobs still not done after 120 s: $states"
+  fail "jobs still not done after 120 s: $states $(scontrol show job | grep -E "JobState|BeginTime|Reason|Restarts")"
 }
 
-# 1. Four ranges of two frames, merged, against one 8-frame run.
+# Waits until a log holds a line matching the pattern.
+wait_log() {
+  for _ in $(seq 600); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "$1 never showed \"$2\""
+}
+
+# 1. Four ranges of two frames, a GPU each, merged, against one 8-frame run.
 start=$(date +%s)
-submit_jobs --frames 8 --parts 4 --size 64x36 --checkpoint-every 1 --bin "$build" "$work/out"
+submit_jobs --frames 8 --parts 4 --size 64x36 --checkpoint-every 1 --gpus-per-task 1 \
+  --cpus-per-task 1 --bin "$build" "$work/out"
 states=$(wait_jobs)
 echo "$states"
 [ "$(grep -c COMPLETED <<<"$states")" -eq 5 ] || fail "not every job completed: $states"
@@ -138,6 +165,10 @@ echo "array and merge done in $(($(date +%s) - start)) s"
 for i in 0 1 2 3; do
   grep -q "Wrote .*part_$i.exr: 2 of 2 frames ($((2 * i + 1))-$((2 * i + 2)))" \
     "$work/out/part_$i.log" || fail "part $i did not render frames $((2 * i + 1))-$((2 * i + 2))"
+  # Slurm's GPU reaches the renderer, which finds no such GPU in EGL and says so.
+  grep -q "GPUs [01], 1 llvmpipe threads" "$work/out/part_$i.log" || fail "part $i got no GPU"
+  grep -q "CUDA_VISIBLE_DEVICES names GPU [01], but EGL offers no GPU" "$work/out/part_$i.log" ||
+    fail "part $i did not say which GPU it rendered on"
 done
 for f in single.pfm single.png; do
   "$build/exegfx-still" --size 64x36 --frames 8 -o "$work/$f" >/dev/null 2>&1 || fail "the single run failed"
@@ -159,30 +190,43 @@ print("max relative difference %.3g over %d values (%d non-zero)" % (worst, len(
 sys.exit(0 if len(a) == len(b) and worst <= 1e-6 and lit > 0 else 1)
 PY
 
-# 2. A task stopped as its time limit's warning stops it (SIGTERM to the batch
-#    shell, which is the renderer) writes its frames and fails, which cancels
-#    the merge job instead of leaving it pending; the same command again
-#    resumes that part, finds the other complete, and merges.
-args=(--frames 400 --parts 2 --size 64x36 --checkpoint-every 0.05 --bin "$build" "$work/out2")
-submit_jobs "${args[@]}"
-for _ in $(seq 600); do
-  grep -q "^checkpoint frames=" "$work/out2/part_0.log" 2>/dev/null && break
-  sleep 0.1
-done
+# 2. The time limit's warning (SIGTERM to the batch shell, which passes it on)
+#    stops part 0 with its frames written; it requeues itself, resumes, and
+#    the merge follows with no second command.
+start=$(date +%s)
+submit_jobs --frames 400 --parts 2 --size 64x36 --checkpoint-every 0.05 --bin "$build" "$work/out2"
+wait_log "$work/out2/part_0.log" "^checkpoint frames="
 scancel --signal=TERM --batch "${parts_job}_0" || fail "could not signal part 0"
 states=$(wait_jobs)
 echo "$states"
-grep -q "^${parts_job}_0 FAILED" <<<"$states" || fail "the signalled part did not stop: $states"
-grep -q "^$merge_job CANCELLED" <<<"$states" || fail "the merge job was not cancelled: $states"
+[ "$(grep -c COMPLETED <<<"$states")" -eq 3 ] || fail "not every job completed: $states"
+echo "stopped, requeued, resumed and merged in $(($(date +%s) - start)) s"
 grep -q "Interrupted: Wrote .*part_0.exr" "$work/out2/part_0.log" ||
   fail "the signalled part did not write its frames"
-[ ! -e "$work/out2/hall.png" ] || fail "a picture was written from unfinished parts"
-submit_jobs "${args[@]}"
-states=$(wait_jobs)
-echo "$states"
-[ "$(grep -c COMPLETED <<<"$states")" -eq 3 ] || fail "the rerun did not complete: $states"
+grep -q "^part 0: stopped at [0-9]* of 200 frames .*; requeueing" "$work/out2/part_0.log" ||
+  fail "part 0 did not requeue itself"
 grep -q "Resuming .*part_0.exr, which holds frames 1-" "$work/out2/part_0.log" ||
   fail "part 0 started again instead of resuming"
-grep -q "already holds frames 201-400" "$work/out2/part_1.log" || fail "part 1 was rendered again"
 grep -q "Merged 2 parts: frames 1-400" "$work/out2/merge.log" || fail "no complete merge"
+"$build/exegfx-still" --size 64x36 --frames 400 -o "$work/single400.png" >/dev/null 2>&1 ||
+  fail "the single run failed"
+cmp "$work/out2/hall.png" "$work/single400.png" ||
+  fail "the picture differs from one uninterrupted run's"
+
+# 3. A run that gains no frame: the warning comes during a long first frame,
+#    and the limit's own signal follows before it ends, so the renderer quits
+#    at once. The task fails rather than loop, and the merge is cancelled.
+args=(--frames 2 --parts 1 --size 640x360 --cpus-per-task 1 --bin "$build" "$work/out3")
+submit_jobs "${args[@]}"
+wait_log "$work/out3/part_0.log" "^Rendering 2 frames"
+scancel --signal=TERM --batch "${parts_job}_0" || fail "could not signal part 0"
+wait_log "$work/out3/part_0.log" "SIGTERM: stopping after the frame in progress"
+scancel --signal=TERM --batch "${parts_job}_0" || fail "could not signal part 0 again"
+states=$(wait_jobs)
+echo "$states"
+grep -q "^${parts_job}_0 FAILED" <<<"$states" || fail "the part that gained nothing did not fail: $states"
+grep -q "^$merge_job CANCELLED" <<<"$states" || fail "the merge job was not cancelled: $states"
+grep -q "^part 0: this run added no frame (0 of 2); failing" "$work/out3/part_0.log" ||
+  fail "part 0 did not say why it failed"
+[ ! -e "$work/out3/hall.png" ] || fail "a picture was written from unfinished parts"
 echo "PASS"
