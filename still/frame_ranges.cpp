@@ -59,17 +59,29 @@ FrameRanges normalizeFrameRanges(FrameRanges ranges) {
   return joined;
 }
 
-bool firstSharedFrame(const FrameRanges &a, const FrameRanges &b, std::uint32_t &frame) {
-  bool found = false;
-  for (const FrameRange &x : a)
-    for (const FrameRange &y : b) {
-      std::uint32_t lo = std::max(x.first, y.first), hi = std::min(x.last, y.last);
-      if (lo <= hi && (!found || lo < frame)) {
-        frame = lo;
-        found = true;
-      }
+bool firstSharedFrame(const std::vector<const FrameRanges *> &sets, SharedFrame &shared) {
+  struct Owned {
+    FrameRange range;
+    std::size_t set;
+  };
+  std::vector<Owned> all;
+  for (std::size_t k = 0; k < sets.size(); ++k)
+    for (const FrameRange &r : *sets[k])
+      all.push_back({r, k});
+  std::sort(all.begin(), all.end(),
+            [](const Owned &x, const Owned &y) { return x.range.first < y.range.first; });
+  // By first frame: the first range that starts before the furthest end so far
+  // shares its first frame with that range, and no lower frame is shared. The
+  // two are of different sets, as a set's own ranges are apart.
+  const Owned *furthest = nullptr;
+  for (const Owned &o : all) {
+    if (furthest && o.range.first <= furthest->range.last) {
+      shared = {std::min(furthest->set, o.set), std::max(furthest->set, o.set), o.range.first};
+      return true;
     }
-  return found;
+    if (!furthest || o.range.last > furthest->range.last) furthest = &o;
+  }
+  return false;
 }
 
 FrameRanges missingFrames(const FrameRanges &ranges, std::uint32_t first, std::uint32_t last) {

@@ -24,8 +24,14 @@ std::uint64_t frameCount(const FrameRanges &ranges);
 // Sorted and joined: touching or overlapping ranges become one.
 FrameRanges normalizeFrameRanges(FrameRanges ranges);
 
-// The first frame that a and b both hold; false when they share none.
-bool firstSharedFrame(const FrameRanges &a, const FrameRanges &b, std::uint32_t &frame);
+// The lowest frame that two of the sets (each as parseFrameRanges gives it)
+// both hold, and two sets that hold it (a < b); false when no frame is held
+// twice. A sort and a sweep: n log n in the number of ranges.
+struct SharedFrame {
+  std::size_t a, b;
+  std::uint32_t frame;
+};
+bool firstSharedFrame(const std::vector<const FrameRanges *> &sets, SharedFrame &shared);
 
 // The frames from first to last that ranges does not hold.
 FrameRanges missingFrames(const FrameRanges &ranges, std::uint32_t first, std::uint32_t last);

@@ -4,9 +4,11 @@
 // disjoint frame sets add up exactly to the sum of one run of their union.
 #include "frame_ranges.h"
 #include "image_write.h"
+#include "output_lock.h"
 #include "partial_file.h"
 #include "still_options.h"
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -45,6 +47,14 @@ struct Part {
   PartialInfo info;
 };
 
+// A part's frames for a message: the first few ranges of a long list.
+static std::string shortRanges(const FrameRanges &frames) {
+  const std::size_t shown = 4;
+  if (frames.size() <= shown) return formatFrameRanges(frames);
+  return formatFrameRanges(FrameRanges(frames.begin(), frames.begin() + shown)) + ",... (" +
+         std::to_string(frames.size()) + " ranges)";
+}
+
 // The parts' headers, checked against each other before any pixel is read.
 static bool checkParts(std::vector<Part> &parts, std::string &error) {
   for (Part &p : parts)
@@ -65,15 +75,17 @@ static bool checkParts(std::vector<Part> &parts, std::string &error) {
               first.info.scene + ").";
       return false;
     }
-    for (std::size_t j = 0; j < k; ++j) {
-      std::uint32_t frame = 0;
-      if (firstSharedFrame(parts[j].info.frames, p.info.frames, frame)) {
-        error = "\"" + parts[j].path + "\" and \"" + p.path + "\" both hold frame " +
-                std::to_string(frame) + " (" + formatFrameRanges(parts[j].info.frames) + " and " +
-                formatFrameRanges(p.info.frames) + "); a frame counted twice biases the mean.";
-        return false;
-      }
-    }
+  }
+  std::vector<const FrameRanges *> sets;
+  for (const Part &p : parts)
+    sets.push_back(&p.info.frames);
+  SharedFrame shared{};
+  if (firstSharedFrame(sets, shared)) {
+    const Part &a = parts[shared.a], &b = parts[shared.b];
+    error = "\"" + a.path + "\" and \"" + b.path + "\" both hold frame " +
+            std::to_string(shared.frame) + " (" + shortRanges(a.info.frames) + " and " +
+            shortRanges(b.info.frames) + "); a frame counted twice biases the mean.";
+    return false;
   }
   return true;
 }
@@ -109,9 +121,11 @@ static int printInfo(const std::vector<Part> &parts) {
 }
 
 int main(int argc, char **argv) {
+  // A closed pipe ends the printing, never the merge and its file.
+  std::signal(SIGPIPE, SIG_IGN);
   std::string output, expect;
   std::vector<Part> parts;
-  bool info = false;
+  bool info = false, expectGiven = false;
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
     if (arg == "--help" || arg == "-h") {
@@ -131,12 +145,14 @@ int main(int argc, char **argv) {
     if (value) {
       if (k + 1 >= argc) return fail(std::string(arg) + " needs a value. See exegfx-merge --help.");
       *value = argv[++k];
+      expectGiven = expectGiven || value == &expect;
     } else if (arg == "--info") {
       info = true;
     } else if (arg.starts_with("--output=")) {
       output = arg.substr(9);
     } else if (arg.starts_with("--expect-frames=")) {
       expect = arg.substr(16);
+      expectGiven = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("Unknown option \"" + std::string(arg) + "\". See exegfx-merge --help.");
     } else {
@@ -144,7 +160,7 @@ int main(int argc, char **argv) {
     }
   }
   if (info) {
-    if (!output.empty() || !expect.empty())
+    if (!output.empty() || expectGiven)
       return fail("--info writes nothing; it takes no -o or --expect-frames.");
     if (parts.empty()) return fail("--info needs the parts to describe.");
     return printInfo(parts);
@@ -152,8 +168,9 @@ int main(int argc, char **argv) {
   if (output.empty()) return fail("no output: give -o OUT. See exegfx-merge --help.");
   if (parts.empty()) return fail("no parts to merge. See exegfx-merge --help.");
   FrameRanges expected;
-  if (!expect.empty()) {
-    // FIRST-LAST, also for a single frame ("5-5").
+  if (expectGiven) {
+    // FIRST-LAST, also for a single frame ("5-5"); an empty value (an unset
+    // variable in a script) would otherwise skip the check unnoticed.
     std::size_t dash = expect.find('-');
     std::string first = expect.substr(0, dash),
                 last = dash == std::string::npos ? "" : expect.substr(dash + 1);
@@ -162,11 +179,17 @@ int main(int argc, char **argv) {
         b.size() != 1 || a[0].last != a[0].first || b[0].last != b[0].first ||
         b[0].first < a[0].first)
       return fail("--expect-frames wants FIRST-LAST, like 1-2048; got \"" + expect + "\".");
+    if (b[0].first > maxStillFrames)
+      return fail("--expect-frames " + expect + " goes past frame " +
+                  std::to_string(maxStillFrames) + ", the last frame exegfx-still renders.");
     expected = {{a[0].first, b[0].first}};
   }
   ImageFormat format;
   std::string error;
   if (!imageFormatFor(output, format, error) || !checkOutputPath(output, error)) return fail(error);
+  std::string note;
+  if (!lockOutput(output, note, error)) return fail(error + " Nothing was written.");
+  if (!note.empty()) std::fprintf(stderr, "exegfx-merge: note: %s\n", note.c_str());
   if (!checkParts(parts, error)) return fail(error + " Nothing was written.");
 
   FrameRanges all;
@@ -185,9 +208,9 @@ int main(int argc, char **argv) {
       for (const FrameRange &x : missingFrames(expected, r.first, r.last))
         extra.push_back(x);
     if (!missing.empty() || !extra.empty())
-      return fail("the parts hold frames " + formatFrameRanges(all) + ", not " + expect +
-                  (missing.empty() ? "" : ": missing " + formatFrameRanges(missing)) +
-                  (extra.empty() ? "" : ": not asked for " + formatFrameRanges(extra)) +
+      return fail("the parts hold frames " + shortRanges(all) + ", not " + expect +
+                  (missing.empty() ? "" : ": missing " + shortRanges(missing)) +
+                  (extra.empty() ? "" : ": not asked for " + shortRanges(extra)) +
                   ". Nothing was written.");
   }
   FrameRanges gaps = missingFrames(all, all.front().first, all.back().last);
@@ -195,7 +218,7 @@ int main(int argc, char **argv) {
     std::fprintf(stderr,
                  "exegfx-merge: note: no part holds frames %s; the mean is of the %llu "
                  "frames given.\n",
-                 formatFrameRanges(gaps).c_str(), static_cast<unsigned long long>(frameCount(all)));
+                 shortRanges(gaps).c_str(), static_cast<unsigned long long>(frameCount(all)));
   if (renderers.size() > 1) {
     std::string list;
     for (const std::string &r : renderers)
@@ -248,7 +271,7 @@ int main(int argc, char **argv) {
   }
   if (!ok) return fail(error);
   std::fprintf(stderr, "Merged %zu part%s: frames %s (%llu frames) at %u x %u to %s\n",
-               parts.size(), parts.size() == 1 ? "" : "s", formatFrameRanges(all).c_str(),
+               parts.size(), parts.size() == 1 ? "" : "s", shortRanges(all).c_str(),
                static_cast<unsigned long long>(frameCount(all)), w, h, output.c_str());
   return 0;
 }

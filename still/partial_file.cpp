@@ -1,11 +1,11 @@
 #include "partial_file.h"
 
+#include "still_options.h"
 #include "whole_file.h"
 
 #include <OpenEXR/ImfChannelList.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
-#include <OpenEXR/ImfInputFile.h>
 #include <OpenEXR/ImfIntAttribute.h>
 #include <OpenEXR/ImfOutputFile.h>
 #include <OpenEXR/ImfStdIO.h>
@@ -13,10 +13,20 @@
 #include <OpenEXR/ImfStringVectorAttribute.h>
 #include <OpenEXR/ImfThreading.h>
 #include <OpenEXR/ImfVecAttribute.h>
+#include <OpenEXR/openexr.h>
+
+#include <nettle/sha2.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
-#include <cmath>
+#include <bit>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -45,8 +55,117 @@ void useAllCores() {
   }
 }
 
-template <class T> const T *attribute(const Imf::Header &h, const char *name) {
-  return h.findTypedAttribute<T>(name);
+// "sha256:" and the hex digest of a sum (width x height x 3 floats, rows from
+// the bottom up) as the file holds it: 32-bit floats, little-endian, rows
+// from the top down.
+std::string sumChecksum(const float *sum, unsigned width, unsigned height) {
+  sha256_ctx ctx;
+  sha256_init(&ctx);
+  std::vector<std::uint32_t> row(std::size_t{width} * 3);
+  for (unsigned y = height; y-- > 0;) {
+    std::memcpy(row.data(), sum + std::size_t{y} * row.size(), row.size() * 4);
+    if constexpr (std::endian::native == std::endian::big)
+      for (std::uint32_t &b : row)
+        b = (b >> 24) | ((b >> 8) & 0xff00) | ((b << 8) & 0xff0000) | (b << 24);
+    sha256_update(&ctx, row.size() * 4, reinterpret_cast<const std::uint8_t *>(row.data()));
+  }
+  std::uint8_t digest[SHA256_DIGEST_SIZE];
+  sha256_digest(&ctx, sizeof digest, digest);
+  std::string text = "sha256:";
+  for (std::uint8_t b : digest) {
+    text += "0123456789abcdef"[b >> 4];
+    text += "0123456789abcdef"[b & 15];
+  }
+  return text;
+}
+
+bool wellFormedChecksum(const std::string &text) {
+  return text.size() == 7 + 2 * SHA256_DIGEST_SIZE && text.starts_with("sha256:") &&
+         text.find_first_not_of("0123456789abcdef", 7) == std::string::npos;
+}
+
+// No partial is larger than exegfx-still renders: --size takes at most this per side.
+const int maxSide = 1000000;
+
+// What a file of the compressions read here can hold: deflate expands at most
+// 1032 times, RLE 64 times. A header that asks for more pixel data is damaged,
+// and nothing is allocated for it.
+const std::uint64_t maxExpansion = 1100;
+
+// A partial opened with OpenEXR's C core, which checks every size a header
+// gives against the file before it allocates by it (the C++ reader does not:
+// a damaged string size asks it for gigabytes), and reads what was checked to
+// be a regular file, through its descriptor.
+class CoreFile {
+public:
+  ~CoreFile() {
+    exr_finish(&context);
+    if (fd >= 0) close(fd);
+  }
+  // The first message the core gave, else its text for the code.
+  std::string why(exr_result_t code) const {
+    std::string text = message.empty() ? exr_get_default_error_message(code) : message;
+    return text.ends_with('.') ? text : text + ".";
+  }
+  bool start(const std::string &path) {
+    exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
+    init.user_data = this;
+    init.read_fn = [](exr_const_context_t, void *self, void *buffer, std::uint64_t n,
+                      std::uint64_t offset, exr_stream_error_func_ptr_t) -> std::int64_t {
+      const int fd = static_cast<CoreFile *>(self)->fd;
+      std::uint64_t done = 0;
+      while (done < n) {
+        ssize_t got = pread(fd, static_cast<char *>(buffer) + done, n - done,
+                            static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<std::uint64_t>(got);
+      }
+      return static_cast<std::int64_t>(done);
+    };
+    init.size_fn = [](exr_const_context_t, void *self) -> std::int64_t {
+      return static_cast<std::int64_t>(static_cast<CoreFile *>(self)->size);
+    };
+    init.error_handler_fn = [](exr_const_context_t ctxt, exr_result_t, const char *text) {
+      void *self = nullptr;
+      if (exr_get_user_data(ctxt, &self) == EXR_ERR_SUCCESS && self && text &&
+          static_cast<CoreFile *>(self)->message.empty())
+        static_cast<CoreFile *>(self)->message = text;
+    };
+    init.max_image_width = init.max_image_height = maxSide;
+    init.max_tile_width = init.max_tile_height = maxSide;
+    // A missing chunk is an error, not something to search the file for.
+    init.flags = EXR_CONTEXT_FLAG_DISABLE_CHUNK_RECONSTRUCTION;
+    result = exr_start_read(&context, path.c_str(), &init);
+    return result == EXR_ERR_SUCCESS;
+  }
+  const exr_attribute_t *find(const char *name, exr_attribute_type_t type) const {
+    const exr_attribute_t *a = nullptr;
+    return exr_get_attribute_by_name(context, 0, name, &a) == EXR_ERR_SUCCESS && a &&
+                   a->type == type
+               ? a
+               : nullptr;
+  }
+
+  int fd = -1;
+  std::uint64_t size = 0;
+  exr_context_t context = nullptr;
+  exr_result_t result = EXR_ERR_SUCCESS;
+  std::string message;
+};
+
+std::string text(const exr_attr_string_t *s) {
+  return s && s->str && s->length > 0 ? std::string(s->str, static_cast<std::size_t>(s->length))
+                                      : std::string();
+}
+
+std::vector<std::string> texts(const exr_attribute_t *a) {
+  std::vector<std::string> v;
+  if (a && a->stringvector)
+    for (int32_t k = 0; k < a->stringvector->n_strings; ++k)
+      v.push_back(text(&a->stringvector->strings[k]));
+  return v;
 }
 
 } // namespace
@@ -82,6 +201,7 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
   header.insert("exegfx.renderers", Imf::StringVectorAttribute(info.renderers));
   header.insert("exegfx.passes", Imf::StringVectorAttribute(info.passes));
   header.insert("exegfx.devices", Imf::StringVectorAttribute(info.devices));
+  header.insert("exegfx.sumChecksum", Imf::StringAttribute(sumChecksum(sum, w, h)));
   return writeWholeFile(
       path,
       [&](int, const std::string &temp, std::string &fillError) {
@@ -102,121 +222,221 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
       error);
 }
 
-static bool checkHeader(const std::string &path, const Imf::Header &h, PartialInfo &info,
+static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo &info,
                         std::string &error) {
   auto refuse = [&](const std::string &why) {
     error = "\"" + path + "\" " + why;
     return false;
   };
-  auto frames = attribute<Imf::StringAttribute>(h, "exegfx.frames");
-  auto count = attribute<Imf::IntAttribute>(h, "exegfx.frameCount");
-  auto size = attribute<Imf::V2iAttribute>(h, "exegfx.size");
-  auto scene = attribute<Imf::StringAttribute>(h, "exegfx.scene");
+  int parts = 0;
+  exr_storage_t storage = EXR_STORAGE_LAST_TYPE;
+  if (exr_get_count(f.context, &parts) != EXR_ERR_SUCCESS || parts != 1 ||
+      exr_get_storage(f.context, 0, &storage) != EXR_ERR_SUCCESS || storage != EXR_STORAGE_SCANLINE)
+    return refuse("is an OpenEXR file but not an exegfx partial render: those are single-part "
+                  "scan-line files.");
+  auto frames = f.find("exegfx.frames", EXR_ATTR_STRING);
+  auto count = f.find("exegfx.frameCount", EXR_ATTR_INT);
+  auto size = f.find("exegfx.size", EXR_ATTR_V2I);
+  auto scene = f.find("exegfx.scene", EXR_ATTR_STRING);
   if (!frames || !count || !size || !scene)
     return refuse("is an OpenEXR file but not an exegfx partial render: it has no "
                   "exegfx.frames, exegfx.frameCount, exegfx.size or exegfx.scene attribute "
                   "(only exegfx-still's and exegfx-merge's .exr files hold the running sum).");
+  const exr_attr_chlist_t *channels = nullptr;
+  if (exr_get_channels(f.context, 0, &channels) != EXR_ERR_SUCCESS || !channels)
+    return refuse("has no channel list.");
   for (const char *name : channelNames) {
-    const Imf::Channel *c = h.channels().findChannel(name);
-    if (!c || c->type != Imf::FLOAT || c->xSampling != 1 || c->ySampling != 1)
+    const exr_attr_chlist_entry_t *c = nullptr;
+    for (int k = 0; k < channels->num_channels; ++k)
+      if (text(&channels->entries[k].name) == name) c = &channels->entries[k];
+    if (!c || c->pixel_type != EXR_PIXEL_FLOAT || c->x_sampling != 1 || c->y_sampling != 1)
       return refuse(std::string("has no full-resolution 32-bit float channel ") + name + ".");
   }
-  const Imath::Box2i &dw = h.dataWindow();
-  Imath::V2i v = size->value();
-  if (v.x < 1 || v.y < 1 || dw.min.x != 0 || dw.min.y != 0 || dw.max.x != v.x - 1 ||
-      dw.max.y != v.y - 1)
+  if (channels->num_channels != 6)
+    for (int k = 0; k < channels->num_channels; ++k) {
+      std::string name = text(&channels->entries[k].name);
+      if (std::find(std::begin(channelNames), std::end(channelNames), name) ==
+          std::end(channelNames))
+        return refuse("has a channel \"" + name +
+                      "\" that exegfx partials do not have: it is damaged or was changed.");
+    }
+  exr_attr_box2i_t dw{}, pw{};
+  exr_get_data_window(f.context, 0, &dw);
+  exr_get_display_window(f.context, 0, &pw);
+  const exr_attr_v2i_t v = *size->v2i;
+  auto isPicture = [&](const exr_attr_box2i_t &b) {
+    return b.min.x == 0 && b.min.y == 0 && b.max.x == v.x - 1 && b.max.y == v.y - 1;
+  };
+  if (v.x < 1 || v.y < 1 || !isPicture(dw))
     return refuse("has a data window that does not match its exegfx.size.");
-  if (!parseFrameRanges(frames->value(), info.frames))
-    return refuse("has a malformed frame list \"" + frames->value() + "\".");
-  if (count->value() < 0 || frameCount(info.frames) != static_cast<unsigned>(count->value()))
-    return refuse("says it holds " + std::to_string(count->value()) + " frames but lists " +
+  if (!isPicture(pw)) return refuse("has a display window that does not match its exegfx.size.");
+  exr_compression_t compression = EXR_COMPRESSION_LAST_TYPE;
+  exr_get_compression(f.context, 0, &compression);
+  if (compression != EXR_COMPRESSION_NONE && compression != EXR_COMPRESSION_RLE &&
+      compression != EXR_COMPRESSION_ZIPS && compression != EXR_COMPRESSION_ZIP)
+    return refuse("uses a compression exegfx does not read; its partials are stored "
+                  "uncompressed or with RLE, ZIPS or ZIP (what it writes).");
+  const std::uint64_t pixelBytes = std::uint64_t(v.x) * std::uint64_t(v.y) * 6 * sizeof(float);
+  if (pixelBytes > maxExpansion * f.size)
+    return refuse("is damaged: its header asks for " + std::to_string(v.x) + " x " +
+                  std::to_string(v.y) + " pixels, more than its " + std::to_string(f.size) +
+                  " bytes can hold.");
+  const std::string frameText = text(frames->string);
+  if (!parseFrameRanges(frameText, info.frames))
+    return refuse("has a malformed frame list \"" + frameText + "\".");
+  if (info.frames.back().last > maxStillFrames)
+    return refuse("holds frames up to " + std::to_string(info.frames.back().last) +
+                  ", past frame " + std::to_string(maxStillFrames) +
+                  ", the last frame exegfx renders: it is damaged or was changed.");
+  if (count->i < 0 || frameCount(info.frames) != static_cast<unsigned>(count->i))
+    return refuse("says it holds " + std::to_string(count->i) + " frames but lists " +
                   std::to_string(frameCount(info.frames)) + ".");
+  const exr_attribute_t *any = nullptr;
+  auto checksum = f.find("exegfx.sumChecksum", EXR_ATTR_STRING);
+  info.sumChecksum = checksum ? text(checksum->string) : "";
+  if ((exr_get_attribute_by_name(f.context, 0, "exegfx.sumChecksum", &any) == EXR_ERR_SUCCESS &&
+       !checksum) ||
+      (checksum && !wellFormedChecksum(info.sumChecksum)))
+    return refuse("is damaged: its exegfx.sumChecksum is not a SHA-256 (\"sha256:\" and 64 hex "
+                  "digits).");
   info.width = static_cast<unsigned>(v.x);
   info.height = static_cast<unsigned>(v.y);
-  info.scene = scene->value();
-  auto version = attribute<Imf::StringAttribute>(h, "exegfx.version");
-  info.version = version ? version->value() : "";
-  auto renderers = attribute<Imf::StringVectorAttribute>(h, "exegfx.renderers");
-  auto passes = attribute<Imf::StringVectorAttribute>(h, "exegfx.passes");
-  info.renderers = renderers ? renderers->value() : std::vector<std::string>{};
-  info.passes = passes ? passes->value() : std::vector<std::string>{};
-  auto devices = attribute<Imf::StringVectorAttribute>(h, "exegfx.devices");
-  info.devices = devices ? devices->value() : std::vector<std::string>{};
+  info.scene = text(scene->string);
+  auto version = f.find("exegfx.version", EXR_ATTR_STRING);
+  info.version = version ? text(version->string) : "";
+  info.renderers = texts(f.find("exegfx.renderers", EXR_ATTR_STRING_VECTOR));
+  info.passes = texts(f.find("exegfx.passes", EXR_ATTR_STRING_VECTOR));
+  info.devices = texts(f.find("exegfx.devices", EXR_ATTR_STRING_VECTOR));
   return true;
 }
 
-// Opens path as OpenEXR; false with a message for anything that is not one.
-static bool openInput(const std::string &path, std::ifstream &stream,
-                      std::unique_ptr<Imf::StdIFStream> &in, std::unique_ptr<Imf::InputFile> &file,
-                      std::string &error) {
-  stream.open(path, std::ios::binary);
-  if (!stream) {
+// Opens path as a partial render and checks its header: false with a message
+// for anything that is not one. A FIFO, device or directory is refused before
+// it is read: reading one could block for ever or never end.
+static bool openPartial(const std::string &path, CoreFile &f, PartialInfo &info,
+                        std::string &error) {
+  auto notRegular = [&](const struct stat &st) {
+    error = "\"" + path + "\" is " +
+            (S_ISDIR(st.st_mode)    ? "a directory"
+             : S_ISFIFO(st.st_mode) ? "a FIFO"
+             : S_ISSOCK(st.st_mode) ? "a socket"
+                                    : "a device") +
+            ", not a partial render file.";
+    return false;
+  };
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) {
     error = "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
     return false;
   }
+  if (!S_ISREG(st.st_mode)) return notRegular(st);
+  // Non-blocking, so that a FIFO put in its place meanwhile does not hang the open.
+  f.fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (f.fd < 0 || fstat(f.fd, &st) != 0) {
+    error = "Cannot read \"" + path + "\": " + std::strerror(errno) + ".";
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) return notRegular(st);
+  f.size = static_cast<std::uint64_t>(st.st_size);
+  static const char exrMagic[4] = {0x76, 0x2f, 0x31, 0x01};
   char magic[4] = {};
-  if (!stream.read(magic, 4) || magic[0] != 0x76 || magic[1] != 0x2f || magic[2] != 0x31 ||
-      magic[3] != 0x01) {
+  if (pread(f.fd, magic, 4, 0) != 4 || std::memcmp(magic, exrMagic, 4) != 0) {
     error = "\"" + path + "\" is not an OpenEXR file.";
     return false;
   }
-  stream.seekg(0);
-  try {
-    in = std::make_unique<Imf::StdIFStream>(stream, path.c_str());
-    file = std::make_unique<Imf::InputFile>(*in);
-  } catch (const std::exception &e) {
-    error = "\"" + path + "\" is a damaged OpenEXR file: " + e.what();
+  if (!f.start(path)) {
+    error = "\"" + path + "\" is a damaged OpenEXR file: " + f.why(f.result);
     return false;
   }
-  return true;
+  return checkHeader(path, f, info, error);
 }
 
 bool readPartialInfo(const std::string &path, PartialInfo &info, std::string &error) {
-  std::ifstream stream;
-  std::unique_ptr<Imf::StdIFStream> in;
-  std::unique_ptr<Imf::InputFile> file;
-  return openInput(path, stream, in, file, error) && checkHeader(path, file->header(), info, error);
+  CoreFile f;
+  return openPartial(path, f, info, error);
+}
+
+// The sum channels, chunk by chunk, into sum (rows from the top down).
+static bool readSums(const std::string &path, CoreFile &f, unsigned w, unsigned h,
+                     std::vector<float> &sum, std::string &error) {
+  int32_t linesPerChunk = 0;
+  if (exr_get_scanlines_per_chunk(f.context, 0, &linesPerChunk) != EXR_ERR_SUCCESS ||
+      linesPerChunk < 1) {
+    error = "\"" + path + "\" is damaged: " + f.why(EXR_ERR_INVALID_ATTR);
+    return false;
+  }
+  exr_decode_pipeline_t decoder{};
+  exr_result_t result = EXR_ERR_SUCCESS;
+  for (unsigned y = 0; y < h && result == EXR_ERR_SUCCESS;
+       y += static_cast<unsigned>(linesPerChunk)) {
+    exr_chunk_info_t chunk{};
+    result = exr_read_scanline_chunk_info(f.context, 0, static_cast<int>(y), &chunk);
+    if (result == EXR_ERR_SUCCESS &&
+        (chunk.start_y != static_cast<int>(y) || chunk.width != static_cast<int>(w) ||
+         chunk.height < 1 || static_cast<unsigned>(chunk.height) > h - y))
+      result = EXR_ERR_INCORRECT_CHUNK;
+    if (result != EXR_ERR_SUCCESS) break;
+    result = y == 0 ? exr_decoding_initialize(f.context, 0, &chunk, &decoder)
+                    : exr_decoding_update(f.context, 0, &chunk, &decoder);
+    if (result != EXR_ERR_SUCCESS) break;
+    for (int16_t c = 0; c < decoder.channel_count; ++c) {
+      exr_coding_channel_info_t &ch = decoder.channels[c];
+      ch.decode_to_ptr = nullptr; // the mean is not needed
+      for (std::size_t k = 0; k < 3; ++k)
+        if (ch.channel_name && ch.channel_name == std::string("sum.") + "RGB"[k]) {
+          ch.decode_to_ptr =
+              reinterpret_cast<std::uint8_t *>(sum.data() + std::size_t(chunk.start_y) * w * 3 + k);
+          ch.user_pixel_stride = 3 * sizeof(float);
+          ch.user_line_stride = static_cast<int32_t>(w * 3 * sizeof(float));
+          ch.user_bytes_per_element = sizeof(float);
+          ch.user_data_type = EXR_PIXEL_FLOAT;
+        }
+    }
+    result = exr_decoding_choose_default_routines(f.context, 0, &decoder);
+    if (result == EXR_ERR_SUCCESS) result = exr_decoding_run(f.context, 0, &decoder);
+  }
+  exr_decoding_destroy(f.context, &decoder);
+  if (result == EXR_ERR_SUCCESS) return true;
+  error = "\"" + path +
+          "\" is damaged or incomplete (a truncated copy, or a write that did "
+          "not finish): " +
+          f.why(result);
+  return false;
 }
 
 bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> &sum,
                  std::string &error) {
-  useAllCores();
-  std::ifstream stream;
-  std::unique_ptr<Imf::StdIFStream> in;
-  std::unique_ptr<Imf::InputFile> file;
-  if (!openInput(path, stream, in, file, error) || !checkHeader(path, file->header(), info, error))
-    return false;
+  CoreFile f;
+  if (!openPartial(path, f, info, error)) return false;
   const unsigned w = info.width, h = info.height;
-  std::vector<float> pixels;
+  std::vector<float> top;
   try {
-    // A file cut short, or one still being written, lacks some scan lines.
-    if (!file->isComplete()) {
-      error = "\"" + path +
-              "\" is incomplete: some of its pixel data is missing (a truncated "
-              "copy, or a write that did not finish).";
+    top.assign(std::size_t{w} * h * 3, NAN);
+    sum.resize(top.size());
+  } catch (const std::bad_alloc &) {
+    error = "out of memory for \"" + path + "\", a " + std::to_string(w) + " x " +
+            std::to_string(h) + " picture.";
+    return false;
+  }
+  if (!readSums(path, f, w, h, top, error)) return false;
+  for (unsigned row = 0; row < h; ++row)
+    std::memcpy(sum.data() + std::size_t{h - 1 - row} * w * 3,
+                top.data() + std::size_t{row} * w * 3, std::size_t{w} * 3 * sizeof(float));
+  if (!info.sumChecksum.empty() && sumChecksum(sum.data(), w, h) != info.sumChecksum) {
+    error = "\"" + path +
+            "\" is damaged: its sum does not match its exegfx.sumChecksum (the pixel data "
+            "was changed or corrupted after it was written).";
+    return false;
+  }
+  for (float v : sum)
+    if (!std::isfinite(v)) {
+      error = "\"" + path + "\" is damaged: its sum holds a value that is not a finite number.";
       return false;
     }
-    pixels.assign(std::size_t{w} * h * 6, NAN);
-    Imf::FrameBuffer fb;
-    bindChannels(fb, pixels, w);
-    file->setFrameBuffer(fb);
-    file->readPixels(0, static_cast<int>(h) - 1);
-  } catch (const std::exception &e) {
-    error = "\"" + path + "\" is damaged: " + e.what();
-    return false;
-  }
-  sum.resize(std::size_t{w} * h * 3);
-  for (unsigned row = 0; row < h; ++row) {
-    std::size_t src = std::size_t{row} * w * 6, dst = std::size_t{h - 1 - row} * w * 3;
-    for (unsigned x = 0; x < w; ++x, src += 6, dst += 3)
-      for (int ch = 0; ch < 3; ++ch) {
-        float v = pixels[src + 3 + ch];
-        if (!std::isfinite(v)) {
-          error = "\"" + path + "\" is damaged: its sum holds a value that is not a finite number.";
-          return false;
-        }
-        sum[dst + ch] = v;
-      }
-  }
+  if (info.sumChecksum.empty())
+    std::fprintf(stderr,
+                 "%s: note: \"%s\" has no exegfx.sumChecksum (an older version wrote it), so "
+                 "damage to its pixel data cannot be detected.\n",
+                 program_invocation_short_name, path.c_str());
   return true;
 }

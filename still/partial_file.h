@@ -14,6 +14,12 @@
 //   exegfx.passes      string[] the scene passes that rendered them
 //   exegfx.devices     string[] the devices they ran on ("EGL device 0, GPU-...");
 //                               absent in files of older versions
+//   exegfx.sumChecksum string   "sha256:" and the hex SHA-256 of the sum: its
+//                               32-bit floats, little-endian, rows from the top
+//                               down, R G B of each pixel; absent in files of
+//                               older versions
+// OpenEXR takes some damaged data for good (its C++ reader fills a chunk whose
+// size was zeroed with junk), so the checksum is what tells a good file.
 #pragma once
 
 #include "frame_ranges.h"
@@ -26,6 +32,7 @@ struct PartialInfo {
   FrameRanges frames;
   std::string scene, version;
   std::vector<std::string> renderers, passes, devices;
+  std::string sumChecksum; // as read; empty for older files. writePartial makes its own
 };
 
 // Writes sum and mean (width x height x 3 floats each, rows from the bottom
@@ -33,13 +40,18 @@ struct PartialInfo {
 bool writePartial(const std::string &path, const PartialInfo &info, const float *sum,
                   const float *mean, std::string &error);
 
-// Reads and checks the header: an OpenEXR file with the channels and
-// attributes above, consistent with each other. False with a message that
-// names the file and the problem.
+// Reads and checks the header: a regular file (never a FIFO or device, which
+// could block), OpenEXR, with exactly the channels above over a data window
+// that is the whole picture, stored uncompressed or with RLE, ZIPS or ZIP, no
+// more pixel data than its size can hold, frames no higher than maxStillFrames
+// and the attributes above consistent with each other. False with a message
+// that names the file and the problem.
 bool readPartialInfo(const std::string &path, PartialInfo &info, std::string &error);
 
 // readPartialInfo, then the sum (rows from the bottom up). Refuses a file with
-// missing pixel data (a truncated or unfinished file) or non-finite sums.
+// missing pixel data (a truncated or unfinished file), non-finite sums or a
+// sum that does not match its checksum. A file without a checksum (an older
+// version's) is read, with a note on standard error.
 bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> &sum,
                  std::string &error);
 

@@ -2,6 +2,7 @@
 // headless core, frame by frame as the window would, and writes the mean.
 #include "frame_ranges.h"
 #include "image_write.h"
+#include "output_lock.h"
 #include "partial_file.h"
 #include "platform_egl.h"
 #include "scene_identity.h"
@@ -325,6 +326,10 @@ static int render(const StillOptions &options) {
 }
 
 int main(int argc, char **argv) {
+  // A closed pipe on standard error or output (`| head`, a tee ended by the
+  // same Ctrl-C) only ends the printing: writes there then fail with EPIPE,
+  // which nothing takes for an error, and the render and its file go on.
+  signal(SIGPIPE, SIG_IGN);
   StillOptions options;
   std::string error;
   switch (parseStillOptions(argc, argv, options, error)) {
@@ -342,6 +347,13 @@ int main(int argc, char **argv) {
     break;
   }
   if (!checkOutputPath(options.output, error)) return fail(error);
+  // From here on the output is the file a link points to: what --resume
+  // reads, the lock guards and the writes replace.
+  std::string target, note;
+  if (!resolveOutputLinks(options.output, target, error)) return fail(error);
+  options.output = target;
+  if (!lockOutput(options.output, note, error)) return fail(error + " Nothing was rendered.");
+  if (!note.empty()) std::fprintf(stderr, "exegfx-still: note: %s\n", note.c_str());
   eglUseGpu(options.gpu);
   try {
     return render(options);

@@ -1,5 +1,7 @@
 #include "still_options.h"
 
+#include "whole_file.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -180,12 +182,15 @@ bool imageFormatFor(const std::string &path, ImageFormat &format, std::string &e
 }
 
 bool checkOutputPath(const std::string &path, std::string &error) {
-  if (path.empty() || path.back() == '/') {
+  // A link is written through, so its target is what must be writable.
+  std::string target;
+  if (!path.empty() && !resolveOutputLinks(path, target, error)) return false;
+  if (target.empty() || target.back() == '/') {
     error = "Output \"" + path + "\" names no file.";
     return false;
   }
-  std::size_t slash = path.find_last_of('/');
-  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  std::size_t slash = target.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
   struct stat st;
   if (stat(dir.c_str(), &st) != 0) {
     error = "Output directory \"" + dir + "\" does not exist.";
@@ -195,22 +200,24 @@ bool checkOutputPath(const std::string &path, std::string &error) {
     error = "Output directory \"" + dir + "\" is not a directory.";
     return false;
   }
-  // The file is written beside its final name and then renamed into place, so
-  // the directory must take a new file. Trying it is the one sure test: the
-  // permission bits say nothing for root or on special file systems.
-  std::string probe = dir + "/.exegfx-still-XXXXXX";
-  int fd = mkstemp(probe.data());
-  if (fd < 0) {
-    error = "Output directory \"" + dir + "\" is not writable (" + std::strerror(errno) + ").";
+  if (stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    error = "Output \"" + target + "\" is a directory.";
     return false;
   }
-  close(fd);
-  unlink(probe.c_str());
-  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    error = "Output \"" + path + "\" is a directory.";
+  // A FIFO or a device would never take the renamed file as a file (and
+  // reading a FIFO for --resume waits forever).
+  if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error = "Output \"" + target + "\" is not a regular file (" +
+            (S_ISFIFO(st.st_mode)   ? "a FIFO"
+             : S_ISSOCK(st.st_mode) ? "a socket"
+                                    : "a device") +
+            "); give the name of a file to write.";
     return false;
   }
-  return true;
+  // Making the real temporary file is the one sure test that the folder takes
+  // it: the permission bits say nothing for root or on special file systems,
+  // and the temporary name is longer than the output's.
+  return checkWholeFileWrite(target, error);
 }
 
 StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &options,
@@ -279,11 +286,11 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
     if (!ok) return StillCommand::Error;
   }
   if (!imageFormatFor(options.output, options.format, error)) return StillCommand::Error;
-  // The frame number is a 32-bit float on the GPU; past 2^24 it stops counting.
   if (std::uint64_t{options.firstFrame} + options.frames - 1 > maxStillFrames) {
     error = "--first-frame " + std::to_string(options.firstFrame) + " with --frames " +
             std::to_string(options.frames) + " goes past frame " + std::to_string(maxStillFrames) +
-            ", the last one the frame counter holds exactly.";
+            ", the last one whose samples stay random: the shader's 32-bit float hash of "
+            "the frame number loses its randomness above it.";
     return StillCommand::Error;
   }
   if (options.resume && options.format != ImageFormat::Exr) {

@@ -22,8 +22,12 @@ struct StillOptions {
 
 enum class StillCommand { Render, Help, Version, ListGpus, Error };
 
-// The frame count is a 32-bit float on the GPU; beyond this it stops counting.
-inline constexpr unsigned maxStillFrames = 16777216;
+// The highest frame number rendered (2^17). The scene shader hashes the frame
+// number in 32-bit floats, and its random numbers coarsen as the number grows:
+// from 2^18 on those of a bounce's direction take two values, from about
+// 307000 on one, and from 8432367 on every frame is the same picture. Up to
+// here each still takes four or more.
+inline constexpr unsigned maxStillFrames = 131072;
 
 // Parses argv[1..argc-1] into options. On Error, error names the problem.
 // --help, --version and --list-gpus win whatever else the command line holds.
@@ -34,8 +38,11 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
 // false with a message for anything else.
 bool imageFormatFor(const std::string &path, ImageFormat &format, std::string &error);
 
-// False with a message when the output cannot be written: its directory does
-// not exist, is not a directory or is not writable, or the path is a directory.
+// False with a message when the output cannot be written, before any work:
+// its directory does not exist, is not a directory or takes no new file; the
+// name is too long for the temporary file written beside it; the path is a
+// directory, a FIFO or another non-regular file, or a file of another user
+// in a sticky folder. A symbolic link is judged by the file it points to.
 bool checkOutputPath(const std::string &path, std::string &error);
 
 // The usage text of --help.

@@ -5,9 +5,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+// Temporary names are PATH + ".partial-" + six of these, as mkstemp makes them.
+static const char tempInfix[] = ".partial-";
+static const char tempLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+static const std::size_t tempSuffixLength = 6;
 
 // The temporary file of the write in progress, for removeTemporaryFile.
 static char pendingTemp[PATH_MAX];
@@ -35,46 +44,217 @@ static std::string directoryOf(const std::string &path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool writeWholeFile(const std::string &path, const FileFiller &fill, std::string &error) {
-  std::string temp = path + ".partial-XXXXXX";
-  int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    error = "Cannot create a file beside \"" + path + "\": " + std::strerror(errno) + ".";
+static std::string nameOf(const std::string &path) {
+  std::size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+static std::string quoted(const std::string &text) {
+  return "\"" + text + "\"";
+}
+
+bool resolveOutputLinks(const std::string &path, std::string &target, std::string &error) {
+  target = path;
+  for (int hops = 0;; ++hops) {
+    struct stat link, dir;
+    if (lstat(target.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return true;
+    if (hops == 40) {
+      error = "Output " + quoted(path) + ": too many levels of symbolic links.";
+      return false;
+    }
+    std::string folder = directoryOf(target);
+    if (stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) && (dir.st_mode & S_IWOTH) &&
+        link.st_uid != geteuid() && link.st_uid != dir.st_uid) {
+      error = "Output " + quoted(target) +
+              " is a symbolic link that another user made in the shared folder " + quoted(folder) +
+              "; it is not followed.";
+      return false;
+    }
+    char text[PATH_MAX];
+    ssize_t n = readlink(target.c_str(), text, sizeof text);
+    if (n < 0 || n == static_cast<ssize_t>(sizeof text)) {
+      error = "Cannot read the symbolic link " + quoted(target) + ": " +
+              std::strerror(n < 0 ? errno : ENAMETOOLONG) + ".";
+      return false;
+    }
+    std::string next(text, static_cast<std::size_t>(n));
+    target =
+        next.starts_with('/') || target.find('/') == std::string::npos ? next : folder + "/" + next;
+  }
+}
+
+static bool canReplaceOthersFiles() {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2] = {};
+  if (syscall(SYS_capget, &header, data) != 0) return geteuid() == 0;
+  return data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32));
+}
+
+static bool isTemporaryName(const std::string &name, const std::string &base) {
+  std::string prefix = base + tempInfix;
+  if (name.size() != prefix.size() + tempSuffixLength || name.compare(0, prefix.size(), prefix))
     return false;
+  return name.find_first_not_of(tempLetters, prefix.size()) == std::string::npos;
+}
+
+std::vector<std::string> removeLeftoverTemporaryFiles(const std::string &target) {
+  std::vector<std::string> removed;
+  std::string dir = directoryOf(target), base = nameOf(target);
+  DIR *d = opendir(dir.c_str());
+  if (!d) return removed;
+  while (dirent *e = readdir(d)) {
+    std::string path = target.find('/') == std::string::npos ? e->d_name : dir + "/" + e->d_name;
+    struct stat st;
+    if (isTemporaryName(e->d_name, base) && lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        unlink(path.c_str()) == 0)
+      removed.push_back(path);
+  }
+  closedir(d);
+  return removed;
+}
+
+// An unnamed file in dir (O_TMPFILE), or -1 where the file system or kernel
+// has none. fillName is set to a name that opens it, for writers that take a
+// file name (OpenEXR).
+static int openUnnamed(const std::string &dir, std::string &fillName) {
+  int fd = open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  fillName = "/proc/self/fd/" + std::to_string(fd);
+  struct stat st;
+  if (stat(fillName.c_str(), &st) != 0) { // no /proc
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Gives the unnamed file fd the temporary name beside target. linkat cannot
+// replace a name, so the file gets a fresh one and is renamed over target.
+static bool nameUnnamed(int fd, const std::string &target, std::string &temp) {
+  std::string source = "/proc/self/fd/" + std::to_string(fd);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[tempSuffixLength];
+    if (getrandom(random, sizeof random, 0) != sizeof random) return false;
+    std::string name = target + tempInfix;
+    for (unsigned char r : random)
+      name += tempLetters[r % (sizeof tempLetters - 1)];
+    if (linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      temp = name;
+      setPending(temp);
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+// The temporary file of a write of target: an unnamed one, or where the file
+// system has none, one named temp. fillName opens it; -1 with errno set.
+static int createTemporary(const std::string &target, std::string &fillName, std::string &temp) {
+  temp.clear();
+  int fd = openUnnamed(directoryOf(target), fillName);
+  if (fd >= 0) return fd;
+  temp = target + tempInfix + std::string(tempSuffixLength, 'X');
+  fd = mkstemp(temp.data());
+  if (fd < 0) {
+    temp.clear();
+    return -1;
   }
   setPending(temp);
-  // mkstemp makes the file private; the result gets the usual permissions.
-  fchmod(fd, newFileMode());
+  fillName = temp;
+  return fd;
+}
+
+bool checkWholeFileWrite(const std::string &target, std::string &error) {
+  // The temporary file as a write makes it, named as the write names it.
+  std::string dir = directoryOf(target), fillName, temp;
+  int fd = createTemporary(target, fillName, temp);
+  bool made = fd >= 0 && (!temp.empty() || nameUnnamed(fd, target, temp));
+  int madeErrno = errno;
+  if (fd >= 0) close(fd);
+  if (!temp.empty()) unlink(temp.c_str());
+  pendingSet = 0;
+  if (!made) {
+    if (madeErrno == ENAMETOOLONG) {
+      long max = pathconf(dir.c_str(), _PC_NAME_MAX);
+      std::size_t extra = sizeof tempInfix - 1 + tempSuffixLength;
+      error = "Output " + quoted(target) + ": the name is too long. The file is written as " +
+              quoted(nameOf(target) + tempInfix + "XXXXXX") + " beside it first, so " +
+              (max > static_cast<long>(extra) && nameOf(target).size() + extra > std::size_t(max)
+                   ? "its name may have at most " + std::to_string(max - extra) + " bytes here."
+                   : "its path must be shorter.");
+    } else {
+      error = "Output directory " + quoted(dir) + " is not writable (" + std::strerror(madeErrno) +
+              ").";
+    }
+    return false;
+  }
+  // In a sticky folder (/tmp) only the file's or the folder's owner may
+  // replace a file, so the final rename would fail after all the work.
+  struct stat file, folder;
+  if (stat(target.c_str(), &file) == 0 && stat(dir.c_str(), &folder) == 0 &&
+      (folder.st_mode & S_ISVTX) && file.st_uid != geteuid() && folder.st_uid != geteuid() &&
+      !canReplaceOthersFiles()) {
+    error = "Output " + quoted(target) + " belongs to another user in " + quoted(dir) +
+            ", a folder where only a file's owner may replace it.";
+    return false;
+  }
+  return true;
+}
+
+bool writeWholeFile(const std::string &path, const FileFiller &fill, std::string &error) {
+  std::string target;
+  if (!resolveOutputLinks(path, target, error)) return false;
+  std::string fillName, temp;
+  int fd = createTemporary(target, fillName, temp);
+  if (fd < 0) {
+    error = "Cannot create a file beside " + quoted(target) + ": " + std::strerror(errno) + ".";
+    return false;
+  }
+  bool unnamed = temp.empty();
   std::string fillError;
-  bool ok = fill(fd, temp, fillError);
-  int syncErrno = 0;
-  if (ok && fsync(fd) != 0) {
+  bool ok = fill(fd, fillName, fillError);
+  int failErrno = 0;
+  // The temporary file is private until whole; the result gets the usual
+  // permissions.
+  if (ok && (fchmod(fd, newFileMode()) != 0 || fsync(fd) != 0)) {
     ok = false;
-    syncErrno = errno;
+    failErrno = errno;
+  }
+  if (ok && unnamed && !nameUnnamed(fd, target, temp)) {
+    ok = false;
+    failErrno = errno;
   }
   if (close(fd) != 0 && ok) {
     ok = false;
-    syncErrno = errno;
+    failErrno = errno;
   }
   if (!ok) {
-    error = "Writing \"" + path + "\" failed: " +
+    // A writer's message names what it opened; the user knows the target.
+    while (!fillError.empty() && (fillError.back() == '.' || fillError.back() == ' '))
+      fillError.pop_back();
+    for (std::size_t at = 0; unnamed && (at = fillError.find(fillName, at)) != std::string::npos;
+         at += target.size())
+      fillError.replace(at, fillName.size(), target);
+    error = "Writing " + quoted(target) + " failed: " +
             (!fillError.empty() ? fillError
-             : syncErrno        ? std::string(std::strerror(syncErrno))
+             : failErrno        ? std::string(std::strerror(failErrno))
                                 : std::string("write error")) +
-            "; \"" + path + "\" is unchanged.";
-    unlink(temp.c_str());
+            "; " + quoted(target) + " is unchanged.";
+    if (!temp.empty()) unlink(temp.c_str());
     pendingSet = 0;
     return false;
   }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    error = "Cannot move the finished file to \"" + path + "\": " + std::strerror(errno) + ".";
+  if (std::rename(temp.c_str(), target.c_str()) != 0) {
+    error =
+        "Cannot move the finished file to " + quoted(target) + ": " + std::strerror(errno) + ".";
     unlink(temp.c_str());
     pendingSet = 0;
     return false;
   }
   pendingSet = 0;
   // The rename is only durable once the directory is on disk too.
-  int dir = open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+  int dir = open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY);
   if (dir >= 0) {
     fsync(dir);
     close(dir);

@@ -25,13 +25,30 @@ TEST(FrameRanges, TextRoundTripsAndOnlyOneSpellingIsAccepted) {
 TEST(FrameRanges, UnionOverlapAndGaps) {
   EXPECT_EQ(formatFrameRanges(normalizeFrameRanges({{9, 12}, {1, 4}, {5, 6}, {11, 14}})),
             "1-6,9-14");
-  std::uint32_t frame = 0;
-  EXPECT_FALSE(firstSharedFrame(parsed("1-4,9-12"), parsed("5-8,13"), frame));
-  ASSERT_TRUE(firstSharedFrame(parsed("1-4,9-12"), parsed("5-8,11-20"), frame));
-  EXPECT_EQ(frame, 11u);
   EXPECT_EQ(formatFrameRanges(missingFrames(parsed("3-4,7,12-20"), 1, 14)), "1-2,5-6,8-11");
   EXPECT_TRUE(missingFrames(parsed("1-8"), 2, 7).empty());
   EXPECT_EQ(formatFrameRanges(missingFrames(parsed("1-2"), 5, 6)), "5-6");
+}
+
+TEST(FrameRanges, FirstSharedFrameIsTheLowestOfAnyTwoSets) {
+  auto shared = [](std::vector<std::string> texts) {
+    std::vector<FrameRanges> sets;
+    for (const std::string &t : texts)
+      sets.push_back(parsed(t));
+    std::vector<const FrameRanges *> pointers;
+    for (const FrameRanges &s : sets)
+      pointers.push_back(&s);
+    SharedFrame f{};
+    if (!firstSharedFrame(pointers, f)) return std::string("none");
+    return std::to_string(f.a) + "," + std::to_string(f.b) + ":" + std::to_string(f.frame);
+  };
+  EXPECT_EQ(shared({"1-4,9-12", "5-8,13"}), "none");
+  EXPECT_EQ(shared({"1-4,9-12", "5-8,11-20"}), "0,1:11");
+  // The lowest shared frame wins over the pair order; a range inside another.
+  EXPECT_EQ(shared({"1-2,30-40", "20-35", "3-10,12"}), "0,1:30");
+  EXPECT_EQ(shared({"1-100", "50", "7"}), "0,2:7");
+  EXPECT_EQ(shared({"5-9", "5-9"}), "0,1:5");
+  EXPECT_EQ(shared({"1", "2", "3", "4-4294967295", "4294967295"}), "3,4:4294967295");
 }
 
 } // namespace

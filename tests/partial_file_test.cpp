@@ -12,9 +12,14 @@
 #include <OpenEXR/ImfStringAttribute.h>
 #include <OpenEXR/ImfVecAttribute.h>
 
+#include <OpenEXR/ImfInputFile.h>
+
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstring>
 #include <fstream>
 
 namespace {
@@ -69,6 +74,65 @@ TEST(PartialFile, RoundTripKeepsSumsAndMetadataAndViewersSeeTheMean) {
   EXPECT_FLOAT_EQ(static_cast<float>(px[H - 1][W - 1].b), mean[W * 3 - 1]);
 }
 
+TEST(PartialFile, ChecksumIsSha256OfTheSumInFileOrder) {
+  // 1 x 2: the top row (1, 2, 3) comes first in the file, as little-endian floats.
+  std::string path = tempDir("partial_sum") + "/p.exr";
+  PartialInfo info = sample();
+  info.width = 1;
+  info.height = 2;
+  std::vector<float> sum = {4, 5, 6, 1, 2, 3};
+  std::string error;
+  ASSERT_TRUE(writePartial(path, info, sum.data(), sum.data(), error)) << error;
+  PartialInfo back;
+  ASSERT_TRUE(readPartialInfo(path, back, error)) << error;
+  EXPECT_EQ(back.sumChecksum,
+            "sha256:24ae2dfe8df57c1b80e54cef3d90ac3b417fd98973345a5f616bbc9a75dcc202");
+}
+
+// The offset of the first pixel chunk's size field in an OpenEXR scan-line
+// file: past the magic, the version, the header's attributes (name, type,
+// size, value) and the offset table's first entry, at the chunk's y.
+std::size_t firstChunkSizeField(const std::string &file) {
+  std::size_t at = 8;
+  while (file.at(at) != 0) {
+    at = file.find('\0', file.find('\0', at) + 1) + 1;
+    std::int32_t size;
+    std::memcpy(&size, file.data() + at, 4);
+    at += 4 + static_cast<std::size_t>(size);
+  }
+  std::uint64_t chunk;
+  std::memcpy(&chunk, file.data() + at + 1, 8);
+  return static_cast<std::size_t>(chunk) + 4;
+}
+
+// An exegfx-like header of the given size, with the given extras.
+Imf::Header fakeHeader(int w, int h, const char *frames, int count) {
+  Imf::Header header(w, h);
+  for (const char *c : {"R", "G", "B", "sum.R", "sum.G", "sum.B"})
+    header.channels().insert(c, Imf::Channel(Imf::FLOAT));
+  header.insert("exegfx.frames", Imf::StringAttribute(frames));
+  header.insert("exegfx.frameCount", Imf::IntAttribute(count));
+  header.insert("exegfx.size", Imf::V2iAttribute(Imath::V2i(w, h)));
+  header.insert("exegfx.scene", Imf::StringAttribute("sha256:test"));
+  return header;
+}
+
+// Writes the header with every channel's pixels set to value.
+void writeFake(const std::string &path, const Imf::Header &header, float value) {
+  const Imath::Box2i &dw = header.dataWindow();
+  int w = dw.max.x - dw.min.x + 1, h = dw.max.y - dw.min.y + 1;
+  std::vector<float> px(static_cast<std::size_t>(w) * h, value);
+  Imf::OutputFile file(path.c_str(), header);
+  Imf::FrameBuffer fb;
+  for (auto c = header.channels().begin(); c != header.channels().end(); ++c)
+    fb.insert(c.name(), Imf::Slice(Imf::FLOAT,
+                                   reinterpret_cast<char *>(px.data()) -
+                                       (dw.min.x + std::size_t(dw.min.y) * w) * sizeof(float),
+                                   sizeof(float), sizeof(float) * w));
+  file.setFrameBuffer(fb);
+  file.writePixels(h);
+}
+
 TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
   std::string dir = tempDir("partial_bad");
   std::vector<float> sum = values(5.0f), mean = values(1.0f);
@@ -90,16 +154,27 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
   nan[4] = NAN;
   ASSERT_TRUE(writePartial(dir + "/nan.exr", sample(), nan.data(), mean.data(), error));
   // A count that disagrees with the frame list.
-  {
-    Imf::Header header(W, H);
-    for (const char *c : {"R", "G", "B", "sum.R", "sum.G", "sum.B"})
-      header.channels().insert(c, Imf::Channel(Imf::FLOAT));
-    header.insert("exegfx.frames", Imf::StringAttribute("1-4"));
-    header.insert("exegfx.frameCount", Imf::IntAttribute(5));
-    header.insert("exegfx.size", Imf::V2iAttribute(Imath::V2i(W, H)));
-    header.insert("exegfx.scene", Imf::StringAttribute("sha256:test"));
-    Imf::OutputFile file((dir + "/count.exr").c_str(), header);
-  }
+  Imf::OutputFile((dir + "/count.exr").c_str(), fakeHeader(W, H, "1-4", 5));
+  // OpenEXR itself reads a chunk whose size is zeroed as junk.
+  std::string zeroed = good;
+  std::memset(zeroed.data() + firstChunkSizeField(zeroed), 0, 4);
+  std::ofstream(dir + "/zeroed.exr", std::ios::binary) << zeroed;
+  // Sums other than those the checksum was made of, in a file that decodes.
+  Imf::Header copied = Imf::InputFile((dir + "/good.exr").c_str()).header();
+  writeFake(dir + "/changed.exr", copied, 2.0f);
+  copied.insert("exegfx.sumChecksum", Imf::StringAttribute("sha256:0123"));
+  writeFake(dir + "/checksum.exr", copied, 2.0f);
+  Imf::Header extra = fakeHeader(W, H, "1", 1);
+  extra.channels().insert("A", Imf::Channel(Imf::FLOAT));
+  writeFake(dir + "/extra.exr", extra, 1.0f);
+  Imf::Header wide = fakeHeader(W, H, "1", 1);
+  wide.dataWindow().max.x = W;
+  writeFake(dir + "/window.exr", wide, 1.0f);
+  // Frames past the highest frame number exegfx renders.
+  writeFake(dir + "/late.exr", fakeHeader(W, H, "131072-131073", 2), 1.0f);
+  // A header that asks for far more pixels than the file holds (none written).
+  Imf::OutputFile((dir + "/huge.exr").c_str(), fakeHeader(100000, 100000, "1", 1));
+  mkfifo((dir + "/fifo.exr").c_str(), 0600);
 
   struct Case {
     const char *name, *mention;
@@ -108,7 +183,15 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
                {"cut.exr", "damaged"},
                {"plain.exr", "not an exegfx partial"},
                {"nan.exr", "not a finite number"},
-               {"count.exr", "says it holds 5 frames"}};
+               {"count.exr", "says it holds 5 frames"},
+               {"zeroed.exr", "damaged"},
+               {"changed.exr", "does not match its exegfx.sumChecksum"},
+               {"checksum.exr", "not a SHA-256"},
+               {"extra.exr", "has a channel \"A\""},
+               {"window.exr", "data window"},
+               {"late.exr", "past frame 131072"},
+               {"huge.exr", "more than its"},
+               {"fifo.exr", "is a FIFO"}};
   for (const Case &c : cases) {
     PartialInfo info;
     std::vector<float> back;
@@ -118,6 +201,17 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
     EXPECT_NE(error.find(c.mention), std::string::npos) << c.mention << " not in: " << error;
   }
   EXPECT_EQ(contents(dir + "/good.exr"), good);
+
+  // A file of an older version, without a checksum, is read, with a note.
+  writeFake(dir + "/old.exr", fakeHeader(W, H, "1", 1), 1.0f);
+  PartialInfo info;
+  std::vector<float> back;
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(readPartial(dir + "/old.exr", info, back, error)) << error;
+  std::string note = testing::internal::GetCapturedStderr();
+  EXPECT_NE(note.find("note: \"" + dir + "/old.exr\" has no exegfx.sumChecksum"), std::string::npos)
+      << note;
+  EXPECT_EQ(back, std::vector<float>(W * H * 3, 1.0f));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +39,7 @@ protected:
   // A partial of this scene with made-up sums, for the refusals.
   void fake(const std::string &name, unsigned w, unsigned h, FrameRanges frames,
             std::string scene = sceneIdentity, std::string renderer = "llvmpipe") {
-    PartialInfo i{w, h, frames, scene, "test", {renderer}, {"fragment"}, {}};
+    PartialInfo i{w, h, frames, scene, "test", {renderer}, {"fragment"}, {}, {}};
     std::vector<float> v(std::size_t{w} * h * 3, 1.0f);
     std::string error;
     ASSERT_TRUE(writePartial(dir + "/" + name, i, v.data(), v.data(), error)) << error;
@@ -186,7 +187,13 @@ TEST_F(PartialRender, ResumeRefusesFilesItCannotUseAndLeavesThemAsTheyAre) {
   EXPECT_TRUE(has(done.err, "already holds frames 1-4")) << done.err;
   EXPECT_EQ(contents(dir + "/good.exr"), good);
   EXPECT_EQ(still({"--frames", "4", "--resume", "-o", "x.png"}).exitCode, 1);
-  EXPECT_EQ(still({"--first-frame", "16777216", "--frames", "2", "-o", "x.exr"}).exitCode, 1);
+  // The highest frame number renders; one more is refused before any GL work.
+  Outcome cap = still({"--first-frame", "131072", "--frames", "1", "-o", "cap.exr"});
+  ASSERT_EQ(cap.exitCode, 0) << cap.err;
+  EXPECT_EQ(formatFrameRanges(info("cap.exr").frames), "131072");
+  Outcome past = still({"--first-frame", "131072", "--frames", "2", "-o", "x.exr"});
+  EXPECT_EQ(past.exitCode, 1);
+  EXPECT_TRUE(has(past.err, "goes past frame 131072")) << past.err;
 }
 
 TEST_F(PartialRender, MergeRefusesWhatWouldBiasTheMeanAndNotesTheRest) {
@@ -195,6 +202,8 @@ TEST_F(PartialRender, MergeRefusesWhatWouldBiasTheMeanAndNotesTheRest) {
   fake("c.exr", 64, 36, {{5, 6}}, sceneIdentity, "another GL");
   fake("small.exr", 32, 18, {{7, 8}});
   fake("other.exr", 64, 36, {{7, 8}}, "sha256:another scene");
+  fake("late.exr", 64, 36, {{131072, 131073}});
+  ASSERT_EQ(mkfifo((dir + "/fifo.exr").c_str(), 0600), 0);
   std::ofstream(dir + "/out.png") << "the last good picture";
   struct Case {
     std::vector<std::string> args;
@@ -205,6 +214,10 @@ TEST_F(PartialRender, MergeRefusesWhatWouldBiasTheMeanAndNotesTheRest) {
                {{"a.exr", "other.exr"}, "different scenes"},
                {{"a.exr", "missing.exr"}, "missing.exr"},
                {{"--expect-frames", "1-6", "a.exr", "c.exr"}, "missing 3-4"},
+               {{"--expect-frames", "", "a.exr"}, "--expect-frames wants FIRST-LAST"},
+               {{"--expect-frames=1-131073", "a.exr"}, "goes past frame 131072"},
+               {{"a.exr", "late.exr"}, "past frame 131072"},
+               {{"a.exr", "fifo.exr"}, "\"fifo.exr\" is a FIFO"},
                {{}, "no parts"}};
   for (const Case &c : cases) {
     std::vector<std::string> args = {"-o", "out.png"};

@@ -6,7 +6,7 @@ set -euo pipefail
 
 run_packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libegl-dev libgl-dev
   libgl1-mesa-dri libegl-mesa0 libglx-mesa0 glslang-tools libpng-dev libpci-dev pci.ids
-  libopenexr-dev)
+  libopenexr-dev nettle-dev)
 test_packages=(googletest libgtest-dev xvfb xdotool x11-utils g++-mingw-w64-x86-64-posix
   mingw-w64-x86-64-dev apitrace
   # Wine for exegfx.exe, with the X and GL libraries its drivers load at run time.
@@ -16,7 +16,9 @@ test_packages=(googletest libgtest-dev xvfb xdotool x11-utils g++-mingw-w64-x86-
   # switch, and python3 to read its cursor.
   xfonts-base xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils python3
   # A single-node Slurm cluster for the job array test.
-  slurm-wlm munge)
+  slurm-wlm munge
+  # The file readers under AddressSanitizer and UBSan, and fuzzed with libFuzzer.
+  clang-14 libclang-rt-14-dev libfuzzer-14-dev)
 
 packages=("${run_packages[@]}")
 [ "${1:-run}" = test ] && packages+=("${test_packages[@]}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The test command: installs what is missing, builds exegfx (Linux) and
-# exegfx.exe (mingw-w64), then runs every test through CTest.
+# The test command: installs what is missing, builds exegfx (Linux),
+# exegfx.exe (mingw-w64) and the file readers with sanitizers and a fuzz
+# target (clang), then runs every test through CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh test
@@ -8,7 +9,11 @@ bash tools/deps.sh test
 jobs=$(nproc)
 cmake -S . -B build-mingw -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
 cmake --build build-mingw -j "$jobs"
-cmake -S . -B build -G Ninja -DEXEGFX_WINDOWS_EXE="$PWD/build-mingw/exegfx.exe"
+cmake -S tests/sanitize -B build-sanitize -G Ninja -DCMAKE_C_COMPILER=clang-14 \
+  -DCMAKE_CXX_COMPILER=clang++-14
+cmake --build build-sanitize -j "$jobs"
+cmake -S . -B build -G Ninja -DEXEGFX_WINDOWS_EXE="$PWD/build-mingw/exegfx.exe" \
+  -DEXEGFX_SANITIZE_BUILD="$PWD/build-sanitize"
 cmake --build build -j "$jobs"
 cd build
 ctest --output-on-failure -j "$jobs" --timeout 900

@@ -1,0 +1,218 @@
+// exegfx-still and exegfx-merge against what goes wrong around them: closed
+// pipes, a second writer, kill -9, a full disk, outputs that cannot be
+// written. The last good file survives every one.
+#include "partial_file.h"
+
+#include "program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <random>
+
+namespace {
+
+class StillFaults : public ProgramTest {
+protected:
+  // A program in dir with standard output and error on fd, as user uid if not 0.
+  pid_t spawn(const char *path, std::vector<std::string> args, int fd, uid_t uid = 0) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(dir.c_str()) || (uid && (setgroups(0, nullptr) || setgid(uid) || setuid(uid))))
+        _exit(126);
+      dup2(fd, 1);
+      dup2(fd, 2);
+      std::vector<char *> argv{const_cast<char *>(path)};
+      for (std::string &a : args)
+        argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(path, argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+  // finish, but a program that hangs is killed after a minute (137).
+  Outcome finishSoon(pid_t pid) {
+    siginfo_t info{};
+    for (int k = 0; k < 3000; ++k) {
+      if (waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    return finish(pid);
+  }
+  Outcome run(const char *path, std::vector<std::string> args) {
+    return finishSoon(startProgram(path, args));
+  }
+  Outcome still(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--size", "64x36"});
+    return run(EXEGFX_STILL_PATH, args);
+  }
+  // The frames a partial holds, or why it cannot be read.
+  std::string frames(const std::string &name, std::vector<float> *sum = nullptr) {
+    PartialInfo info;
+    std::vector<float> s;
+    std::string error;
+    if (!readPartial(dir + "/" + name, info, sum ? *sum : s, error)) return error;
+    return formatFrameRanges(info.frames);
+  }
+};
+
+TEST_F(StillFaults, ClosedPipesEndThePrintingNeverTheRunOrItsFile) {
+  int dead[2];
+  ASSERT_EQ(pipe(dead), 0);
+  close(dead[0]);
+  std::vector<std::string> args = {"--size", "64x36", "--frames", "3", "-o", "p.exr"};
+  EXPECT_EQ(finishSoon(spawn(EXEGFX_STILL_PATH, args, dead[1])).exitCode, 0);
+  EXPECT_EQ(finishSoon(spawn(EXEGFX_MERGE_PATH, {"-o", "m.exr", "p.exr"}, dead[1])).exitCode, 0);
+  close(dead[1]);
+  EXPECT_EQ(frames("p.exr"), "1-3");
+  EXPECT_EQ(frames("m.exr"), "1-3");
+
+  // The reader goes after the first frame, then a stop signal comes (Ctrl-C
+  // on `| tee`): the frames done are written, and the exit names the signal.
+  int log[2];
+  ASSERT_EQ(pipe(log), 0);
+  pid_t pid = spawn(EXEGFX_STILL_PATH, {"--size=64x36", "--frames=9999", "-o", "s.exr"}, log[1]);
+  close(log[1]);
+  std::string seen;
+  char buffer[4096];
+  for (ssize_t n; !has(seen, "progress frames=1/") && (n = read(log[0], buffer, 4096)) > 0;)
+    seen.append(buffer, static_cast<std::size_t>(n));
+  close(log[0]);
+  kill(pid, SIGTERM);
+  Outcome r = finishSoon(pid);
+  EXPECT_EQ(r.exitCode, 143);
+  EXPECT_FALSE(r.killed);
+  EXPECT_EQ(frames("s.exr").substr(0, 1), "1") << frames("s.exr");
+}
+
+TEST_F(StillFaults, OneWriterPerOutputAndKilledRunsResumeBitForBit) {
+  for (const char *name : {"r.exr.partial-Ab12Cd", "r.exr.partial-keep", "s.exr.partial-Ab12Cd"})
+    std::ofstream(dir + "/" + name) << "left by others";
+  const std::vector<std::string> cmd = {
+      "--size", "64x36", "--frames", "16", "--checkpoint-every", "0.01", "--resume", "-o", "r.exr"};
+  pid_t first = startProgram(EXEGFX_STILL_PATH, cmd);
+  ASSERT_TRUE(waitForErr("checkpoint frames="));
+  EXPECT_TRUE(has(contents(logs + "/err"), "note: removed \"r.exr.partial-Ab12Cd\""));
+
+  // A second writer is refused before any GL work, a merge into the file too.
+  Outcome second = run(EXEGFX_STILL_PATH, cmd);
+  EXPECT_EQ(second.exitCode, 1);
+  EXPECT_TRUE(has(second.err, "\"r.exr\" is being written by another process (pid " +
+                                  std::to_string(first) + "), which holds its lock \"r.exr.lock\""))
+      << second.err;
+  EXPECT_FALSE(has(second.out, "Shader prog"));
+  Outcome merge = run(EXEGFX_MERGE_PATH, {"-o", "r.exr", "r.exr"});
+  EXPECT_EQ(merge.exitCode, 1);
+  EXPECT_TRUE(has(merge.err, "is being written by another process")) << merge.err;
+
+  // kill -9 at any moment, in a write too, takes the lock with it; resuming
+  // after each kill ends with one uninterrupted run's sum.
+  std::mt19937 random(12345);
+  for (int kills = 0; kills < 3; ++kills) {
+    if (kills > 0) first = startProgram(EXEGFX_STILL_PATH, cmd);
+    ASSERT_TRUE(waitForErr("checkpoint frames=")) << contents(logs + "/err");
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
+    kill(first, SIGKILL);
+    finish(first);
+  }
+  ASSERT_EQ(still(cmd).exitCode, 0);
+  ASSERT_EQ(still({"--frames", "16", "-o", "ref.exr"}).exitCode, 0);
+  std::vector<float> resumed, reference;
+  EXPECT_EQ(frames("r.exr", &resumed), "1-16");
+  EXPECT_EQ(frames("ref.exr", &reference), "1-16");
+  EXPECT_EQ(resumed, reference);
+  std::vector<std::string> names = entries(dir);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"r.exr", "r.exr.lock", "r.exr.partial-keep", "ref.exr",
+                                             "ref.exr.lock", "s.exr.partial-Ab12Cd"}));
+}
+
+TEST_F(StillFaults, OutputsThatCannotBeWrittenAreRefusedBeforeAnyFrame) {
+  ASSERT_EQ(mkfifo((dir + "/f.exr").c_str(), 0644), 0);
+  struct Case {
+    const char *program;
+    std::vector<std::string> args;
+    const char *mention;
+  } cases[] = {
+      // The temporary name adds 15 bytes to these 250.
+      {EXEGFX_STILL_PATH,
+       {"--size=8x8", "--frames=1", "-o", std::string(246, 'a') + ".png"},
+       "name is too long"},
+      {EXEGFX_STILL_PATH,
+       {"--size=8x8", "--frames=1", "--resume", "-o", "f.exr"},
+       "not a regular file (a FIFO)"},
+      {EXEGFX_MERGE_PATH, {"-o", "f.exr", "f.exr"}, "is not a regular file (a FIFO)"},
+  };
+  for (const Case &c : cases) {
+    Outcome r = run(c.program, c.args);
+    EXPECT_EQ(r.exitCode, 1) << c.mention << " (137: it hung)";
+    EXPECT_TRUE(has(r.err, c.mention)) << c.mention << " not in: " << r.err;
+    EXPECT_FALSE(has(r.out, "Shader prog")) << c.mention;
+  }
+  EXPECT_EQ(entries(dir), std::vector<std::string>{"f.exr"});
+
+  // Another user's file in a sticky folder, which rename may not replace.
+  if (geteuid() == 0) {
+    ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir + "/tmp").c_str(), 0), 0);
+    ASSERT_EQ(chmod((dir + "/tmp").c_str(), 01777), 0);
+    std::ofstream(dir + "/tmp/o.png") << "root's picture";
+    int err = open((logs + "/err").c_str(), O_WRONLY | O_TRUNC);
+    Outcome r = finishSoon(
+        spawn(EXEGFX_STILL_PATH, {"--size=8x8", "--frames=1", "-o", "tmp/o.png"}, err, 65534));
+    close(err);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "belongs to another user")) << r.err;
+    EXPECT_EQ(contents(dir + "/tmp/o.png"), "root's picture");
+  }
+
+  // A link is written through: --resume reads its target, the target gets
+  // the frames, and the link stays.
+  ASSERT_EQ(mkdir((dir + "/real").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("real/r.exr", (dir + "/l.exr").c_str()), 0);
+  ASSERT_EQ(still({"--frames", "2", "-o", "real/r.exr"}).exitCode, 0);
+  Outcome r = still({"--frames", "3", "--resume", "-o", "l.exr"});
+  EXPECT_TRUE(has(r.err, "holds frames 1-2")) << r.err;
+  struct stat st;
+  EXPECT_TRUE(lstat((dir + "/l.exr").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+  EXPECT_EQ(frames("real/r.exr"), "1-3");
+}
+
+TEST_F(StillFaults, AFullDiskKeepsTheLastGoodFile) {
+  // A small tmpfs in a mount namespace of this test process, gone with it.
+  std::string small = dir + "/small";
+  ASSERT_EQ(mkdir(small.c_str(), 0755), 0);
+  if (unshare(CLONE_NEWNS) || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+      mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k"))
+    GTEST_SKIP() << "no tmpfs can be mounted (tests run as root): " << std::strerror(errno);
+  ASSERT_EQ(still({"--frames", "2", "-o", "small/r.exr"}).exitCode, 0);
+  std::string good = contents(small + "/r.exr");
+  std::ofstream fill(small + "/fill", std::ios::binary);
+  for (std::string block(4096, 'x'); fill.write(block.data(), block.size());)
+    ;
+  // Checkpoints fail and rendering goes on; then the final write fails.
+  pid_t pid = startProgram(EXEGFX_STILL_PATH, {"--size=64x36", "--frames=9999", "--resume",
+                                               "--checkpoint-every=0.01", "-o", "small/r.exr"});
+  ASSERT_TRUE(waitForErr("checkpoint failed", 2)) << contents(logs + "/err");
+  kill(pid, SIGTERM);
+  Outcome r = finishSoon(pid);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(has(r.err, "No space left on device; \"small/r.exr\" is unchanged.")) << r.err;
+  EXPECT_EQ(contents(small + "/r.exr"), good);
+  std::vector<std::string> names = entries(small);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"fill", "r.exr", "r.exr.lock"}));
+  umount2(small.c_str(), MNT_DETACH);
+}
+
+} // namespace
