@@ -46,14 +46,19 @@ protected:
       int err = open((logs + "/err").c_str(), O_WRONLY | O_CREAT, 0644);
       dup2(out, 1);
       dup2(err, 2);
-      std::vector<char *> argv{const_cast<char *>(path)};
-      for (std::string &a : args)
-        argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(path, argv.data());
-      _exit(127);
+      execProgram(path, args);
     }
     return pid;
+  }
+
+  // In a forked child: runs path with args, or ends the child with 127.
+  [[noreturn]] static void execProgram(const char *path, std::vector<std::string> &args) {
+    std::vector<char *> argv{const_cast<char *>(path)};
+    for (std::string &a : args)
+      argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(path, argv.data());
+    _exit(127);
   }
 
   Outcome finish(pid_t pid) {

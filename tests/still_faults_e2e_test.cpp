@@ -30,12 +30,7 @@ protected:
         _exit(126);
       dup2(fd, 1);
       dup2(fd, 2);
-      std::vector<char *> argv{const_cast<char *>(path)};
-      for (std::string &a : args)
-        argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(path, argv.data());
-      _exit(127);
+      execProgram(path, args);
     }
     return pid;
   }
