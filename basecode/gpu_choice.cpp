@@ -78,17 +78,19 @@ GpuChoice chooseGpu(const std::vector<EglGpu> &devices, const GpuRequest &reques
                        "\" gives this process no GPU; rendering on the software renderer.";
       return choice;
     }
-    std::string wanted = lower(uuidEntry ? entry : request.cudaUuid);
     bool eglUuids = false;
     for (int k : hardware)
       eglUuids = eglUuids || !devices[k].uuid.empty();
+    std::string cudaUuid =
+        !uuidEntry && eglUuids && request.cudaUuid ? request.cudaUuid() : std::string();
+    std::string wanted = lower(uuidEntry ? entry : cudaUuid);
     if (!wanted.empty() && eglUuids) {
       std::vector<int> matches;
       for (int k : hardware)
         if (!devices[k].uuid.empty() && lower(devices[k].uuid).starts_with(wanted))
           matches.push_back(k);
       std::string named =
-          "CUDA_VISIBLE_DEVICES's GPU " + entry + (uuidEntry ? "" : " (" + request.cudaUuid + ")");
+          "CUDA_VISIBLE_DEVICES's GPU " + entry + (uuidEntry ? "" : " (" + cudaUuid + ")");
       if (matches.size() > 1) return refuse(named + " matches several GPUs; give its whole UUID.");
       if (matches.empty())
         return refuse(named + " is none of the GPUs EGL offers here (" +

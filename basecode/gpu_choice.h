@@ -19,7 +19,9 @@ struct EglGpu {
 struct GpuRequest {
   int gpu = -1;                             // --gpu N; -1: none given
   const char *cudaVisibleDevices = nullptr; // the variable; null when unset
-  std::string cudaUuid;                     // UUID of CUDA's device 0; empty: unknown
+  // UUID of CUDA's device 0 (empty: unknown); asked only for an index entry,
+  // since it loads and starts the CUDA driver.
+  std::function<std::string()> cudaUuid;
 };
 
 struct GpuChoice {

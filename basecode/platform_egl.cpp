@@ -109,25 +109,16 @@ static EGLDisplay openDevice(EGLDeviceEXT device) {
   return EGL_NO_DISPLAY;
 }
 
-static GpuRequest gpuRequest(const EglDevices &list) {
+static GpuRequest gpuRequest() {
   GpuRequest request;
   request.gpu = gpuAsked;
   request.cudaVisibleDevices = std::getenv("CUDA_VISIBLE_DEVICES");
-  bool gpus = false;
-  for (const EglGpu &gpu : list.info)
-    gpus = gpus || !gpu.software;
-  // Only an index needs CUDA to say which GPU it means.
-  if (gpuAsked < 0 && gpus && request.cudaVisibleDevices) {
-    std::string first = request.cudaVisibleDevices;
-    first = first.substr(0, first.find(','));
-    if (first.find_first_not_of(" 0123456789") == std::string::npos)
-      request.cudaUuid = cudaFirstDeviceUuid();
-  }
+  request.cudaUuid = cudaFirstDeviceUuid;
   return request;
 }
 
 static GpuChoice chooseDevice(const EglDevices &list) {
-  return chooseGpu(list.info, gpuRequest(list), [&](int k) {
+  return chooseGpu(list.info, gpuRequest(), [&](int k) {
     EGLDisplay display = openDevice(list.handles[static_cast<std::size_t>(k)]);
     if (display == EGL_NO_DISPLAY) return false;
     eglTerminate(display);

@@ -47,7 +47,7 @@ Machine threeGpus() {
 GpuRequest visible(const char *list, std::string cudaUuid = "") {
   GpuRequest r;
   r.cudaVisibleDevices = list;
-  r.cudaUuid = std::move(cudaUuid);
+  if (!cudaUuid.empty()) r.cudaUuid = [cudaUuid] { return cudaUuid; };
   return r;
 }
 
