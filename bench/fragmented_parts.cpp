@@ -18,7 +18,11 @@ int main(int argc, char **argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  PartialInfo odd{1, 1, {}, "sha256:bench", "bench", {}, {}, {}, {}}, even = odd, last = odd;
+  PartialInfo odd;
+  odd.width = odd.height = 1;
+  odd.scene = "sha256:bench";
+  odd.version = "bench";
+  PartialInfo even = odd, last = odd;
   for (std::uint32_t f = 1; f <= maxStillFrames; ++f)
     (f % 2 ? odd : even).frames.push_back({f, f});
   last.frames = {{maxStillFrames, maxStillFrames}};

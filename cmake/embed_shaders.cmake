@@ -3,7 +3,8 @@
 # string literals. Run with -P; inputs:
 #   SCENE_PIECES (;-list, the last one is px, the body of both mains)
 #   SCENE_ENTRIES (fragment head, fragment main, compute head, compute main)
-#   DISPLAY, OUTPUT, and optionally JOINED, JOINED_COMPUTE (the joined texts)
+#   DISPLAY, SQUARES (the still renderer's sum of squares), OUTPUT, and
+#   optionally JOINED, JOINED_COMPUTE (the joined texts)
 set(pieces "")
 set(library "")
 list(LENGTH SCENE_PIECES count)
@@ -28,6 +29,7 @@ set(fragment "${fragment_head}${pieces}${fragment_main}")
 set(compute "${compute_head}${pieces}${compute_main}")
 set(library "${fragment_head}${library}")
 file(READ "${DISPLAY}" display)
+file(READ "${SQUARES}" squares)
 if(DEFINED JOINED)
   file(WRITE "${JOINED}" "${fragment}")
 endif()
@@ -46,6 +48,8 @@ inline constexpr char sceneComputeSource[] = R\"${delim}(${compute})${delim}\";
 // entry point.
 inline constexpr char sceneLibrarySource[] = R\"${delim}(${library})${delim}\";
 inline constexpr char displayShaderSource[] = R\"${delim}(${display})${delim}\";
+// The still renderer's pass after the scene pass: the sum of squared samples.
+inline constexpr char squaresShaderSource[] = R\"${delim}(${squares})${delim}\";
 ")
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include <unistd.h>
@@ -19,24 +20,15 @@ std::uint8_t displayByte(float mean) {
   return static_cast<std::uint8_t>(std::lround(mean * 255.0f));
 }
 
-static bool writePng(std::FILE *file, unsigned width, unsigned height, const float *rgb,
-                     std::string &error) {
-  std::size_t rowBytes = std::size_t{width} * 3;
-  std::vector<std::uint8_t> bytes(rowBytes * height);
-  // PNG rows run from the top down.
-  for (unsigned row = 0; row < height; ++row) {
-    const float *src = rgb + std::size_t{height - 1 - row} * rowBytes;
-    std::uint8_t *dst = bytes.data() + std::size_t{row} * rowBytes;
-    for (std::size_t k = 0; k < rowBytes; ++k)
-      dst[k] = displayByte(src[k]);
-  }
+static bool writePng(std::FILE *file, unsigned width, unsigned height,
+                     const std::uint8_t *rgbTopDown, std::string &error) {
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   image.width = width;
   image.height = height;
   image.format = PNG_FORMAT_RGB;
-  if (!png_image_write_to_stdio(&image, file, 0, bytes.data(), 0, nullptr)) {
+  if (!png_image_write_to_stdio(&image, file, 0, rgbTopDown, 0, nullptr)) {
     error = std::string("PNG encoder: ") + image.message;
     png_image_free(&image);
     return false;
@@ -53,8 +45,10 @@ static bool writePfm(std::FILE *file, unsigned width, unsigned height, const flo
   return std::fwrite(rgb, sizeof(float), count, file) == count;
 }
 
-bool writeImage(const std::string &path, ImageFormat format, unsigned width, unsigned height,
-                const float *rgb, std::string &error) {
+using StdioFiller = std::function<bool(std::FILE *file, std::string &error)>;
+
+static bool writeThroughStdio(const std::string &path, const StdioFiller &fill,
+                              std::string &error) {
   return writeWholeFile(
       path,
       [&](int fd, const std::string &, std::string &fillError) {
@@ -66,8 +60,7 @@ bool writeImage(const std::string &path, ImageFormat format, unsigned width, uns
           fillError = std::strerror(errno);
           return false;
         }
-        bool ok = format == ImageFormat::Png ? writePng(file, width, height, rgb, fillError)
-                                             : writePfm(file, width, height, rgb);
+        bool ok = fill(file, fillError);
         int writeErrno = ok ? 0 : errno;
         if (std::fclose(file) != 0 && ok) {
           ok = false;
@@ -78,4 +71,32 @@ bool writeImage(const std::string &path, ImageFormat format, unsigned width, uns
         return ok;
       },
       error);
+}
+
+bool writePngBytes(const std::string &path, unsigned width, unsigned height,
+                   const std::uint8_t *rgbTopDown, std::string &error) {
+  return writeThroughStdio(
+      path,
+      [&](std::FILE *file, std::string &fillError) {
+        return writePng(file, width, height, rgbTopDown, fillError);
+      },
+      error);
+}
+
+bool writeImage(const std::string &path, ImageFormat format, unsigned width, unsigned height,
+                const float *rgb, std::string &error) {
+  if (format != ImageFormat::Png)
+    return writeThroughStdio(
+        path, [&](std::FILE *file, std::string &) { return writePfm(file, width, height, rgb); },
+        error);
+  std::size_t rowBytes = std::size_t{width} * 3;
+  std::vector<std::uint8_t> bytes(rowBytes * height);
+  // PNG rows run from the top down.
+  for (unsigned row = 0; row < height; ++row) {
+    const float *src = rgb + std::size_t{height - 1 - row} * rowBytes;
+    std::uint8_t *dst = bytes.data() + std::size_t{row} * rowBytes;
+    for (std::size_t k = 0; k < rowBytes; ++k)
+      dst[k] = displayByte(src[k]);
+  }
+  return writePngBytes(path, width, height, bytes.data(), error);
 }

@@ -17,3 +17,8 @@ std::uint8_t displayByte(float mean);
 // untouched on failure. False with a message naming the problem.
 bool writeImage(const std::string &path, ImageFormat format, unsigned width, unsigned height,
                 const float *rgb, std::string &error);
+
+// An 8-bit RGB PNG from width x height x 3 bytes, rows from the top down,
+// written as writeImage writes.
+bool writePngBytes(const std::string &path, unsigned width, unsigned height,
+                   const std::uint8_t *rgbTopDown, std::string &error);

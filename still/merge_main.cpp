@@ -4,10 +4,15 @@
 // disjoint frame sets add up exactly to the sum of one run of their union.
 #include "frame_ranges.h"
 #include "image_write.h"
+#include "noise.h"
+#include "noise_map.h"
 #include "output_lock.h"
+#include "part_check.h"
 #include "partial_file.h"
 #include "still_options.h"
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -20,7 +25,8 @@
 #endif
 
 static const char usage[] =
-    "Usage: exegfx-merge [--expect-frames FIRST-LAST] -o OUT PART.exr...\n"
+    "Usage: exegfx-merge [--expect-frames FIRST-LAST] [--noise-map MAP.png] [--force]\n"
+    "                    -o OUT PART.exr...\n"
     "       exegfx-merge --info PART.exr...\n"
     "Adds the running sums of partial renders (exegfx-still's .exr files) and\n"
     "writes the mean of all their frames.\n"
@@ -29,12 +35,19 @@ static const char usage[] =
     "                    sum, which can be merged again); OUT may be one of the parts\n"
     "  --expect-frames FIRST-LAST\n"
     "                    refuse unless the parts hold exactly these frames\n"
+    "  --noise-map MAP.png\n"
+    "                    also write a picture of each pixel's error (one standard\n"
+    "                    error in 8-bit levels) on a fixed colour scale\n"
+    "  --force           merge parts that disagree with the others (figures printed)\n"
     "  --info            print what each part holds, one line each, and merge\n"
     "                    nothing: PART: frames=1-64 count=64 size=WxH ...\n"
     "  --help, --version\n"
     "\n"
     "Parts must share size and scene and hold no frame twice. Frames that no\n"
     "part holds are reported as a note: the mean of any set of frames is valid.\n"
+    "Each part with 16 or more frames is tested against the others, tile by tile,\n"
+    "with the variance of its samples: a part that shows another picture (a\n"
+    "broken driver, a changed scene) is refused unless --force is given.\n"
     "Exit status: 0 written, 1 refused or failed (nothing written).\n";
 
 static int fail(const std::string &message) {
@@ -90,6 +103,50 @@ static bool checkParts(std::vector<Part> &parts, std::string &error) {
   return true;
 }
 
+// Each part against the others: false, with the figures on standard error,
+// when one disagrees and --force was not given.
+static bool agreeOrForced(const std::vector<Part> &parts, const std::vector<TileStats> &tiles,
+                          unsigned width, unsigned height, bool force) {
+  std::vector<PartAgreement> agreement = checkAgreement(tiles, width, height);
+  std::size_t checked = 0, refused = 0;
+  double worstMean = 0.0;
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    const PartAgreement &a = agreement[k];
+    if (!a.checked) continue;
+    ++checked;
+    worstMean = std::max(worstMean, a.meanAbsZ);
+    if (a.consistent) continue;
+    ++refused;
+    std::fprintf(stderr,
+                 "exegfx-merge: %s\"%s\" disagrees with the other parts beyond their noise: "
+                 "%s. It shows another picture (a broken driver, or a changed scene under the "
+                 "same identity).\n",
+                 force ? "--force: merging although " : "", parts[k].path.c_str(),
+                 agreementText(a).c_str());
+  }
+  if (parts.size() > 1)
+    for (std::size_t k = 0; k < parts.size(); ++k)
+      if (!agreement[k].checked && parts[k].info.hasSquares)
+        std::fprintf(stderr,
+                     "exegfx-merge: note: \"%s\" holds %llu frames, too few for a variance "
+                     "(%u or more) or with no other part to compare with: not checked against "
+                     "the other parts.\n",
+                     parts[k].path.c_str(),
+                     static_cast<unsigned long long>(frameCount(parts[k].info.frames)),
+                     minCheckFrames);
+  if (refused > 0 && !force) {
+    std::fprintf(stderr,
+                 "exegfx-merge: refused %zu of %zu parts; nothing was written (--force merges "
+                 "them anyway).\n",
+                 refused, checked);
+    return false;
+  }
+  if (refused == 0 && checked > 0)
+    std::fprintf(stderr, "exegfx-merge: the %zu parts checked agree (mean |z| at most %.2f).\n",
+                 checked, worstMean);
+  return true;
+}
+
 static std::string joined(const std::vector<std::string> &values) {
   std::string text;
   for (const std::string &v : values)
@@ -110,12 +167,15 @@ static int printInfo(const std::vector<Part> &parts) {
       status = 1;
       continue;
     }
+    NoiseFigure noise;
+    noise.known = info.noiseP95 >= 0.0;
+    noise.p95 = info.noiseP95;
     std::printf("%s: frames=%s count=%llu size=%ux%u scene=%s version=%s passes=%s "
-                "renderers=%s devices=%s\n",
+                "renderers=%s devices=%s noise_p95=%s\n",
                 p.path.c_str(), formatFrameRanges(info.frames).c_str(),
                 static_cast<unsigned long long>(frameCount(info.frames)), info.width, info.height,
                 info.scene.c_str(), info.version.c_str(), joined(info.passes).c_str(),
-                joined(info.renderers).c_str(), joined(info.devices).c_str());
+                joined(info.renderers).c_str(), joined(info.devices).c_str(), noiseText(noise));
   }
   return status;
 }
@@ -123,9 +183,9 @@ static int printInfo(const std::vector<Part> &parts) {
 int main(int argc, char **argv) {
   // A closed pipe ends the printing, never the merge and its file.
   std::signal(SIGPIPE, SIG_IGN);
-  std::string output, expect;
+  std::string output, expect, noiseMap;
   std::vector<Part> parts;
-  bool info = false, expectGiven = false;
+  bool info = false, expectGiven = false, force = false;
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
     if (arg == "--help" || arg == "-h") {
@@ -141,6 +201,7 @@ int main(int argc, char **argv) {
     std::string_view arg = argv[k];
     std::string *value = arg == "-o" || arg == "--output" ? &output
                          : arg == "--expect-frames"       ? &expect
+                         : arg == "--noise-map"           ? &noiseMap
                                                           : nullptr;
     if (value) {
       if (k + 1 >= argc) return fail(std::string(arg) + " needs a value. See exegfx-merge --help.");
@@ -148,6 +209,10 @@ int main(int argc, char **argv) {
       expectGiven = expectGiven || value == &expect;
     } else if (arg == "--info") {
       info = true;
+    } else if (arg == "--force") {
+      force = true;
+    } else if (arg.starts_with("--noise-map=")) {
+      noiseMap = arg.substr(12);
     } else if (arg.starts_with("--output=")) {
       output = arg.substr(9);
     } else if (arg.starts_with("--expect-frames=")) {
@@ -160,8 +225,9 @@ int main(int argc, char **argv) {
     }
   }
   if (info) {
-    if (!output.empty() || expectGiven)
-      return fail("--info writes nothing; it takes no -o or --expect-frames.");
+    if (!output.empty() || expectGiven || !noiseMap.empty() || force)
+      return fail("--info writes nothing; it takes no -o, --expect-frames, --noise-map or "
+                  "--force.");
     if (parts.empty()) return fail("--info needs the parts to describe.");
     return printInfo(parts);
   }
@@ -190,7 +256,22 @@ int main(int argc, char **argv) {
   std::string note;
   if (!lockOutput(output, note, error)) return fail(error + " Nothing was written.");
   if (!note.empty()) std::fprintf(stderr, "exegfx-merge: note: %s\n", note.c_str());
+  if (!noiseMap.empty()) {
+    ImageFormat mapFormat;
+    if (!imageFormatFor(noiseMap, mapFormat, error) || !checkOutputPath(noiseMap, error))
+      return fail(error);
+    if (mapFormat != ImageFormat::Png)
+      return fail("--noise-map writes a .png picture; \"" + noiseMap + "\" is not one.");
+    if (!lockOutput(noiseMap, note, error)) return fail(error + " Nothing was written.");
+  }
   if (!checkParts(parts, error)) return fail(error + " Nothing was written.");
+  // The noise needs every part's sum of squares; older versions wrote none.
+  const Part *noSquares = nullptr;
+  for (const Part &p : parts)
+    if (!p.info.hasSquares && !noSquares) noSquares = &p;
+  if (noSquares && !noiseMap.empty())
+    return fail("--noise-map needs every part's sum of squares, and \"" + noSquares->path +
+                "\" has none (an older version wrote it). Nothing was written.");
 
   FrameRanges all;
   std::vector<std::string> renderers, passes, devices;
@@ -229,30 +310,82 @@ int main(int argc, char **argv) {
                  list.c_str());
   }
 
-  // Sums add in double precision, part by part; only one part is in memory.
+  // Sums and sums of squares add in double precision, part by part; only one
+  // part is in memory, with each part's tile statistics for the check.
   const unsigned w = parts.front().info.width, h = parts.front().info.height;
-  std::vector<double> total;
+  const std::size_t pixels = std::size_t{w} * h;
+  std::vector<double> total, totalSquares;
+  std::vector<TileStats> tiles(parts.size());
   try {
-    total.assign(std::size_t{w} * h * 3, 0.0);
-    std::vector<float> sum;
-    for (Part &p : parts) {
+    total.assign(pixels * 3, 0.0);
+    if (!noSquares) totalSquares.assign(pixels * 3, 0.0);
+    std::vector<float> sum, squares;
+    auto read = [&](const Part &p) {
       PartialInfo again;
-      if (!readPartial(p.path, again, sum, error)) return fail(error + " Nothing was written.");
+      if (!readPartial(p.path, again, sum, error, &squares)) {
+        error += " Nothing was written.";
+        return false;
+      }
       if (formatFrameRanges(again.frames) != formatFrameRanges(p.info.frames) ||
-          again.scene != p.info.scene || again.width != w || again.height != h)
-        return fail("\"" + p.path + "\" changed while it was being merged. Nothing was written.");
+          again.scene != p.info.scene || again.width != w || again.height != h ||
+          again.hasSquares != p.info.hasSquares) {
+        error = "\"" + p.path + "\" changed while it was being merged. Nothing was written.";
+        return false;
+      }
+      return true;
+    };
+    // The pixels that trace nothing, from the part with the most frames: the
+    // check leaves them out.
+    std::vector<bool> traced;
+    auto most = std::max_element(parts.begin(), parts.end(), [](const Part &a, const Part &b) {
+      return frameCount(a.info.frames) < frameCount(b.info.frames);
+    });
+    if (!noSquares && parts.size() > 1 && frameCount(most->info.frames) >= minCheckFrames) {
+      if (!read(*most)) return fail(error);
+      std::vector<float> levels;
+      pixelErrors(sum.data(), squares.data(), pixels,
+                  static_cast<double>(frameCount(most->info.frames)), levels);
+      traced.resize(pixels);
+      for (std::size_t k = 0; k < pixels; ++k)
+        traced[k] = !std::isnan(levels[k]);
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      const Part &p = parts[i];
+      if (!read(p)) return fail(error);
       for (std::size_t k = 0; k < total.size(); ++k)
         total[k] += sum[k];
+      if (noSquares) continue;
+      for (std::size_t k = 0; k < totalSquares.size(); ++k)
+        totalSquares[k] += squares[k];
+      if (!traced.empty())
+        tiles[i] = tileStats(sum.data(), squares.data(), w, h,
+                             static_cast<double>(frameCount(p.info.frames)), traced);
     }
   } catch (const std::bad_alloc &) {
     return fail("out of memory for a " + std::to_string(w) + " x " + std::to_string(h) +
                 " picture; nothing was written.");
   }
+  if (!agreeOrForced(parts, tiles, w, h, force)) return 1;
   const double n = static_cast<double>(frameCount(all));
-  std::vector<float> mean(total.size()), sum(total.size());
+  std::vector<float> mean(total.size()), sum(total.size()), squares(totalSquares.size());
   for (std::size_t k = 0; k < total.size(); ++k) {
     mean[k] = static_cast<float>(total[k] / n);
     sum[k] = static_cast<float>(total[k]);
+  }
+  for (std::size_t k = 0; k < totalSquares.size(); ++k)
+    squares[k] = static_cast<float>(totalSquares[k]);
+  NoiseFigure noise;
+  std::vector<float> levels;
+  if (!noSquares) {
+    pixelErrors(total.data(), totalSquares.data(), pixels, n, levels);
+    std::vector<float> ranked = levels;
+    noise = noiseFigure(ranked);
+  } else {
+    std::fprintf(stderr,
+                 "exegfx-merge: note: \"%s\" has no sum of squares (an older version wrote "
+                 "it): the noise is unknown, and the parts are not checked against each "
+                 "other.\n",
+                 noSquares->path.c_str());
   }
   bool ok;
   if (format == ImageFormat::Exr) {
@@ -265,13 +398,25 @@ int main(int argc, char **argv) {
     info.renderers = renderers;
     info.passes = passes;
     info.devices = devices;
-    ok = writePartial(output, info, sum.data(), mean.data(), error);
+    if (noise.known) {
+      info.noiseMedian = noise.median;
+      info.noiseP95 = noise.p95;
+    }
+    ok = writePartial(output, info, sum.data(), mean.data(), error,
+                      noSquares ? nullptr : squares.data());
   } else {
     ok = writeImage(output, format, w, h, mean.data(), error);
   }
   if (!ok) return fail(error);
-  std::fprintf(stderr, "Merged %zu part%s: frames %s (%llu frames) at %u x %u to %s\n",
+  if (!noiseMap.empty() && !writeNoiseMap(noiseMap, w, h, levels.data(), error))
+    return fail(error + " (\"" + output + "\" was written.)");
+  std::string median = noise.known ? std::string(", median ") + noiseText(noise, false) : "";
+  std::fprintf(stderr,
+               "Merged %zu part%s: frames %s (%llu frames) at %u x %u to %s, noise_p95=%s "
+               "levels%s\n",
                parts.size(), parts.size() == 1 ? "" : "s", shortRanges(all).c_str(),
-               static_cast<unsigned long long>(frameCount(all)), w, h, output.c_str());
+               static_cast<unsigned long long>(frameCount(all)), w, h, output.c_str(),
+               noiseText(noise), median.c_str());
+  if (!noiseMap.empty()) std::fprintf(stderr, "Wrote the noise map %s\n", noiseMap.c_str());
   return 0;
 }

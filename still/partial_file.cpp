@@ -4,6 +4,7 @@
 #include "whole_file.h"
 
 #include <OpenEXR/ImfChannelList.h>
+#include <OpenEXR/ImfFloatAttribute.h>
 #include <OpenEXR/ImfFrameBuffer.h>
 #include <OpenEXR/ImfHeader.h>
 #include <OpenEXR/ImfIntAttribute.h>
@@ -30,17 +31,21 @@
 #include <cstring>
 #include <exception>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <thread>
 
 namespace {
 
-const char *const channelNames[6] = {"R", "G", "B", "sum.R", "sum.G", "sum.B"};
+// The first six in every partial; the sum of squares where kept.
+const char *const channelNames[9] = {"R",     "G",       "B",       "sum.R",  "sum.G",
+                                     "sum.B", "sumsq.R", "sumsq.G", "sumsq.B"};
 
-// Pixels interleaved as R G B sum.R sum.G sum.B, rows from the top down.
-void bindChannels(Imf::FrameBuffer &fb, std::vector<float> &pixels, unsigned width) {
-  const std::size_t x = 6 * sizeof(float), y = x * width;
-  for (int k = 0; k < 6; ++k)
+// Pixels interleaved as R G B sum.R sum.G sum.B [sumsq.R sumsq.G sumsq.B],
+// rows from the top down.
+void bindChannels(Imf::FrameBuffer &fb, std::vector<float> &pixels, unsigned width, int channels) {
+  const std::size_t x = channels * sizeof(float), y = x * width;
+  for (int k = 0; k < channels; ++k)
     fb.insert(channelNames[k],
               Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(pixels.data() + k), x, y));
 }
@@ -58,7 +63,7 @@ void useAllCores() {
 // "sha256:" and the hex digest of a sum (width x height x 3 floats, rows from
 // the bottom up) as the file holds it: 32-bit floats, little-endian, rows
 // from the top down.
-std::string sumChecksum(const float *sum, unsigned width, unsigned height) {
+std::string dataChecksum(const float *sum, unsigned width, unsigned height) {
   sha256_ctx ctx;
   sha256_init(&ctx);
   std::vector<std::uint32_t> row(std::size_t{width} * 3);
@@ -176,22 +181,24 @@ void addUnique(std::vector<std::string> &a, const std::vector<std::string> &b) {
 }
 
 bool writePartial(const std::string &path, const PartialInfo &info, const float *sum,
-                  const float *mean, std::string &error) {
+                  const float *mean, std::string &error, const float *squares) {
   useAllCores();
   const unsigned w = info.width, h = info.height;
-  std::vector<float> pixels(std::size_t{w} * h * 6);
+  const int channels = squares ? 9 : 6;
+  std::vector<float> pixels(std::size_t{w} * h * channels);
   for (unsigned row = 0; row < h; ++row) {
-    std::size_t src = std::size_t{h - 1 - row} * w * 3, dst = std::size_t{row} * w * 6;
-    for (unsigned x = 0; x < w; ++x, src += 3, dst += 6)
+    std::size_t src = std::size_t{h - 1 - row} * w * 3, dst = std::size_t{row} * w * channels;
+    for (unsigned x = 0; x < w; ++x, src += 3, dst += channels)
       for (int ch = 0; ch < 3; ++ch) {
         pixels[dst + ch] = mean[src + ch];
         pixels[dst + 3 + ch] = sum[src + ch];
+        if (squares) pixels[dst + 6 + ch] = squares[src + ch];
       }
   }
   Imf::Header header(static_cast<int>(w), static_cast<int>(h));
   header.compression() = Imf::ZIP_COMPRESSION;
-  for (const char *name : channelNames)
-    header.channels().insert(name, Imf::Channel(Imf::FLOAT));
+  for (int k = 0; k < channels; ++k)
+    header.channels().insert(channelNames[k], Imf::Channel(Imf::FLOAT));
   header.insert("exegfx.frames", Imf::StringAttribute(formatFrameRanges(info.frames)));
   header.insert("exegfx.frameCount", Imf::IntAttribute(static_cast<int>(frameCount(info.frames))));
   header.insert("exegfx.size",
@@ -201,7 +208,13 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
   header.insert("exegfx.renderers", Imf::StringVectorAttribute(info.renderers));
   header.insert("exegfx.passes", Imf::StringVectorAttribute(info.passes));
   header.insert("exegfx.devices", Imf::StringVectorAttribute(info.devices));
-  header.insert("exegfx.sumChecksum", Imf::StringAttribute(sumChecksum(sum, w, h)));
+  header.insert("exegfx.sumChecksum", Imf::StringAttribute(dataChecksum(sum, w, h)));
+  if (squares)
+    header.insert("exegfx.squaresChecksum", Imf::StringAttribute(dataChecksum(squares, w, h)));
+  if (squares && info.noiseMedian >= 0.0 && info.noiseP95 >= 0.0) {
+    header.insert("exegfx.noiseMedian", Imf::FloatAttribute(static_cast<float>(info.noiseMedian)));
+    header.insert("exegfx.noiseP95", Imf::FloatAttribute(static_cast<float>(info.noiseP95)));
+  }
   return writeWholeFile(
       path,
       [&](int, const std::string &temp, std::string &fillError) {
@@ -210,7 +223,7 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
           Imf::StdOFStream out(stream, temp.c_str());
           Imf::OutputFile file(out, header);
           Imf::FrameBuffer fb;
-          bindChannels(fb, pixels, w);
+          bindChannels(fb, pixels, w, channels);
           file.setFrameBuffer(fb);
           file.writePixels(static_cast<int>(h));
         } catch (const std::exception &e) {
@@ -245,21 +258,22 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
   const exr_attr_chlist_t *channels = nullptr;
   if (exr_get_channels(f.context, 0, &channels) != EXR_ERR_SUCCESS || !channels)
     return refuse("has no channel list.");
-  for (const char *name : channelNames) {
+  for (int k = 0; k < channels->num_channels; ++k) {
+    std::string name = text(&channels->entries[k].name);
+    if (std::find(std::begin(channelNames), std::end(channelNames), name) == std::end(channelNames))
+      return refuse("has a channel \"" + name +
+                    "\" that exegfx partials do not have: it is damaged or was changed.");
+  }
+  // Files of older versions have no sum of squares; a file has all of it or none.
+  info.hasSquares = channels->num_channels > 6;
+  for (int n = 0; n < (info.hasSquares ? 9 : 6); ++n) {
+    const char *name = channelNames[n];
     const exr_attr_chlist_entry_t *c = nullptr;
     for (int k = 0; k < channels->num_channels; ++k)
       if (text(&channels->entries[k].name) == name) c = &channels->entries[k];
     if (!c || c->pixel_type != EXR_PIXEL_FLOAT || c->x_sampling != 1 || c->y_sampling != 1)
       return refuse(std::string("has no full-resolution 32-bit float channel ") + name + ".");
   }
-  if (channels->num_channels != 6)
-    for (int k = 0; k < channels->num_channels; ++k) {
-      std::string name = text(&channels->entries[k].name);
-      if (std::find(std::begin(channelNames), std::end(channelNames), name) ==
-          std::end(channelNames))
-        return refuse("has a channel \"" + name +
-                      "\" that exegfx partials do not have: it is damaged or was changed.");
-    }
   exr_attr_box2i_t dw{}, pw{};
   exr_get_data_window(f.context, 0, &dw);
   exr_get_display_window(f.context, 0, &pw);
@@ -276,7 +290,8 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
       compression != EXR_COMPRESSION_ZIPS && compression != EXR_COMPRESSION_ZIP)
     return refuse("uses a compression exegfx does not read; its partials are stored "
                   "uncompressed or with RLE, ZIPS or ZIP (what it writes).");
-  const std::uint64_t pixelBytes = std::uint64_t(v.x) * std::uint64_t(v.y) * 6 * sizeof(float);
+  const std::uint64_t pixelBytes = std::uint64_t(v.x) * std::uint64_t(v.y) *
+                                   std::uint64_t(channels->num_channels) * sizeof(float);
   if (pixelBytes > maxExpansion * f.size)
     return refuse("is damaged: its header asks for " + std::to_string(v.x) + " x " +
                   std::to_string(v.y) + " pixels, more than its " + std::to_string(f.size) +
@@ -291,14 +306,28 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
   if (count->i < 0 || frameCount(info.frames) != static_cast<unsigned>(count->i))
     return refuse("says it holds " + std::to_string(count->i) + " frames but lists " +
                   std::to_string(frameCount(info.frames)) + ".");
-  const exr_attribute_t *any = nullptr;
-  auto checksum = f.find("exegfx.sumChecksum", EXR_ATTR_STRING);
-  info.sumChecksum = checksum ? text(checksum->string) : "";
-  if ((exr_get_attribute_by_name(f.context, 0, "exegfx.sumChecksum", &any) == EXR_ERR_SUCCESS &&
-       !checksum) ||
-      (checksum && !wellFormedChecksum(info.sumChecksum)))
-    return refuse("is damaged: its exegfx.sumChecksum is not a SHA-256 (\"sha256:\" and 64 hex "
-                  "digits).");
+  for (auto [name, value] : {std::pair{"exegfx.sumChecksum", &info.sumChecksum},
+                             std::pair{"exegfx.squaresChecksum", &info.squaresChecksum}}) {
+    const exr_attribute_t *any = nullptr;
+    auto checksum = f.find(name, EXR_ATTR_STRING);
+    *value = checksum ? text(checksum->string) : "";
+    if ((exr_get_attribute_by_name(f.context, 0, name, &any) == EXR_ERR_SUCCESS && !checksum) ||
+        (checksum && !wellFormedChecksum(*value)))
+      return refuse(std::string("is damaged: its ") + name +
+                    " is not a SHA-256 (\"sha256:\" and 64 hex digits).");
+  }
+  // The sum of squares came with its checksum; one without the other is a changed file.
+  if (info.hasSquares == info.squaresChecksum.empty())
+    return refuse(info.hasSquares
+                      ? "is damaged: it has a sum of squares without its exegfx.squaresChecksum."
+                      : "is damaged: it has an exegfx.squaresChecksum but no sum of squares.");
+  info.noiseMedian = info.noiseP95 = -1.0;
+  auto median = f.find("exegfx.noiseMedian", EXR_ATTR_FLOAT);
+  auto p95 = f.find("exegfx.noiseP95", EXR_ATTR_FLOAT);
+  if (median && p95 && median->f >= 0.0f && p95->f >= 0.0f) {
+    info.noiseMedian = median->f;
+    info.noiseP95 = p95->f;
+  }
   info.width = static_cast<unsigned>(v.x);
   info.height = static_cast<unsigned>(v.y);
   info.scene = text(scene->string);
@@ -356,9 +385,10 @@ bool readPartialInfo(const std::string &path, PartialInfo &info, std::string &er
   return openPartial(path, f, info, error);
 }
 
-// The sum channels, chunk by chunk, into sum (rows from the top down).
+// The sum channels, chunk by chunk, into sum, and the squares' into squares
+// where not null (rows from the top down).
 static bool readSums(const std::string &path, CoreFile &f, unsigned w, unsigned h,
-                     std::vector<float> &sum, std::string &error) {
+                     std::vector<float> &sum, std::vector<float> *squares, std::string &error) {
   int32_t linesPerChunk = 0;
   if (exr_get_scanlines_per_chunk(f.context, 0, &linesPerChunk) != EXR_ERR_SUCCESS ||
       linesPerChunk < 1) {
@@ -382,15 +412,17 @@ static bool readSums(const std::string &path, CoreFile &f, unsigned w, unsigned 
     for (int16_t c = 0; c < decoder.channel_count; ++c) {
       exr_coding_channel_info_t &ch = decoder.channels[c];
       ch.decode_to_ptr = nullptr; // the mean is not needed
-      for (std::size_t k = 0; k < 3; ++k)
-        if (ch.channel_name && ch.channel_name == std::string("sum.") + "RGB"[k]) {
-          ch.decode_to_ptr =
-              reinterpret_cast<std::uint8_t *>(sum.data() + std::size_t(chunk.start_y) * w * 3 + k);
+      for (std::size_t k = 0; k < 6; ++k) {
+        std::vector<float> *into = k < 3 ? &sum : squares;
+        if (into && ch.channel_name && ch.channel_name == std::string(channelNames[3 + k])) {
+          ch.decode_to_ptr = reinterpret_cast<std::uint8_t *>(
+              into->data() + std::size_t(chunk.start_y) * w * 3 + k % 3);
           ch.user_pixel_stride = 3 * sizeof(float);
           ch.user_line_stride = static_cast<int32_t>(w * 3 * sizeof(float));
           ch.user_bytes_per_element = sizeof(float);
           ch.user_data_type = EXR_PIXEL_FLOAT;
         }
+      }
     }
     result = exr_decoding_choose_default_routines(f.context, 0, &decoder);
     if (result == EXR_ERR_SUCCESS) result = exr_decoding_run(f.context, 0, &decoder);
@@ -404,35 +436,50 @@ static bool readSums(const std::string &path, CoreFile &f, unsigned w, unsigned 
   return false;
 }
 
+// Rows from the top down to the bottom up, in place.
+static void flipRows(std::vector<float> &data, unsigned w, unsigned h) {
+  const std::size_t row = std::size_t{w} * 3;
+  for (unsigned y = 0; y < h / 2; ++y)
+    std::swap_ranges(data.begin() + static_cast<std::ptrdiff_t>(y * row),
+                     data.begin() + static_cast<std::ptrdiff_t>((y + 1) * row),
+                     data.begin() + static_cast<std::ptrdiff_t>((h - 1 - y) * row));
+}
+
 bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> &sum,
-                 std::string &error) {
+                 std::string &error, std::vector<float> *squares) {
   CoreFile f;
   if (!openPartial(path, f, info, error)) return false;
   const unsigned w = info.width, h = info.height;
-  std::vector<float> top;
+  if (squares) squares->clear();
+  if (!info.hasSquares) squares = nullptr;
   try {
-    top.assign(std::size_t{w} * h * 3, NAN);
-    sum.resize(top.size());
+    sum.assign(std::size_t{w} * h * 3, NAN);
+    if (squares) squares->assign(sum.size(), NAN);
   } catch (const std::bad_alloc &) {
     error = "out of memory for \"" + path + "\", a " + std::to_string(w) + " x " +
             std::to_string(h) + " picture.";
     return false;
   }
-  if (!readSums(path, f, w, h, top, error)) return false;
-  for (unsigned row = 0; row < h; ++row)
-    std::memcpy(sum.data() + std::size_t{h - 1 - row} * w * 3,
-                top.data() + std::size_t{row} * w * 3, std::size_t{w} * 3 * sizeof(float));
-  if (!info.sumChecksum.empty() && sumChecksum(sum.data(), w, h) != info.sumChecksum) {
-    error = "\"" + path +
-            "\" is damaged: its sum does not match its exegfx.sumChecksum (the pixel data "
-            "was changed or corrupted after it was written).";
+  if (!readSums(path, f, w, h, sum, squares, error)) return false;
+  flipRows(sum, w, h);
+  if (squares) flipRows(*squares, w, h);
+  auto damaged = [&](const std::string &why) {
+    error = "\"" + path + "\" is damaged: " + why;
     return false;
-  }
+  };
+  if (!info.sumChecksum.empty() && dataChecksum(sum.data(), w, h) != info.sumChecksum)
+    return damaged("its sum does not match its exegfx.sumChecksum (the pixel data was changed "
+                   "or corrupted after it was written).");
+  if (squares && dataChecksum(squares->data(), w, h) != info.squaresChecksum)
+    return damaged("its sum of squares does not match its exegfx.squaresChecksum (the pixel "
+                   "data was changed or corrupted after it was written).");
   for (float v : sum)
-    if (!std::isfinite(v)) {
-      error = "\"" + path + "\" is damaged: its sum holds a value that is not a finite number.";
-      return false;
-    }
+    if (!std::isfinite(v)) return damaged("its sum holds a value that is not a finite number.");
+  if (squares)
+    for (float v : *squares)
+      if (!(v >= 0.0f && v <= std::numeric_limits<float>::max()))
+        return damaged("its sum of squares holds a value that is negative or not a finite "
+                       "number.");
   if (info.sumChecksum.empty())
     std::fprintf(stderr,
                  "%s: note: \"%s\" has no exegfx.sumChecksum (an older version wrote it), so "

@@ -3,8 +3,10 @@
 // disjoint frame sets add up to the sum of their union, because every sample
 // depends only on its pixel and its frame number.
 //
-// Channels R, G, B: the mean; sum.R, sum.G, sum.B: the running sum; all 32-bit
-// float, rows from the top down as EXR viewers expect. Header attributes:
+// Channels R, G, B: the mean; sum.R, sum.G, sum.B: the running sum;
+// sumsq.R, sumsq.G, sumsq.B: the running sum of the samples' squares (absent
+// in files of older versions, whose noise is unknown); all 32-bit float, rows
+// from the top down as EXR viewers expect. Header attributes:
 //   exegfx.frames      string   the frames held, "1-64,129-192"
 //   exegfx.frameCount  int      their number
 //   exegfx.size        v2i      width, height of the picture
@@ -18,6 +20,10 @@
 //                               32-bit floats, little-endian, rows from the top
 //                               down, R G B of each pixel; absent in files of
 //                               older versions
+//   exegfx.squaresChecksum string  the same for the sum of squares, where there is one
+//   exegfx.noiseMedian float  the median and 95th percentile of the traced
+//   exegfx.noiseP95    float  pixels' standard errors in 8-bit levels (noise.h),
+//                             where the noise is known
 // OpenEXR takes some damaged data for good (its C++ reader fills a chunk whose
 // size was zeroed with junk), so the checksum is what tells a good file.
 #pragma once
@@ -33,12 +39,18 @@ struct PartialInfo {
   std::string scene, version;
   std::vector<std::string> renderers, passes, devices;
   std::string sumChecksum; // as read; empty for older files. writePartial makes its own
+  bool hasSquares = false; // as read: the file holds the sum of squares
+  std::string squaresChecksum;
+  // The noise figure: written where known, as read (negative where the file has none).
+  double noiseMedian = -1.0, noiseP95 = -1.0;
 };
 
 // Writes sum and mean (width x height x 3 floats each, rows from the bottom
-// up, as the GL reads them back) whole or not at all. False with a message.
+// up, as the GL reads them back), and the sum of squares where not null, whole
+// or not at all. The noise attributes are written where info's are not
+// negative. False with a message.
 bool writePartial(const std::string &path, const PartialInfo &info, const float *sum,
-                  const float *mean, std::string &error);
+                  const float *mean, std::string &error, const float *squares = nullptr);
 
 // Reads and checks the header: a regular file (never a FIFO or device, which
 // could block), OpenEXR, with exactly the channels above over a data window
@@ -48,12 +60,14 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
 // that names the file and the problem.
 bool readPartialInfo(const std::string &path, PartialInfo &info, std::string &error);
 
-// readPartialInfo, then the sum (rows from the bottom up). Refuses a file with
-// missing pixel data (a truncated or unfinished file), non-finite sums or a
-// sum that does not match its checksum. A file without a checksum (an older
-// version's) is read, with a note on standard error.
+// readPartialInfo, then the sum (rows from the bottom up), and the sum of
+// squares into squares where given (empty when the file has none). Refuses a
+// file with missing pixel data (a truncated or unfinished file), values that
+// are not finite, negative squares or data that does not match its checksum.
+// A file without a checksum (an older version's) is read, with a note on
+// standard error.
 bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> &sum,
-                 std::string &error);
+                 std::string &error, std::vector<float> *squares = nullptr);
 
 // Adds the values of b that a does not hold yet, keeping a's order.
 void addUnique(std::vector<std::string> &a, const std::vector<std::string> &b);

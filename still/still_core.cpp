@@ -3,6 +3,7 @@
 #include "accumulation.h"
 #include "glproc.h"
 #include "platform.h"
+#include "squares_pass.h"
 
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,8 @@ static float startCount;     // frameCount at the start
 static unsigned startFrames; // frames the starting sum held
 
 static ScenePass stillScenePass = ScenePass::Fragment;
+static bool squaresOn;    // the pass runs after each frame
+static bool squaresKnown; // ... and its sum covers every frame held
 
 // Null when the current context runs compute shaders, else why not.
 static const char *computeMissing() {
@@ -62,7 +65,7 @@ static bool initPasses(const char *sceneSource, const char *displaySource, unsig
 }
 
 bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
-                   unsigned height, ScenePass pass, const char *computeSource) {
+                   unsigned height, ScenePass pass, const char *computeSource, bool squares) {
   stillWindow = RenderWindow{};
   stillWindow.width = width;
   stillWindow.height = height;
@@ -74,6 +77,8 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
   startCount = 0.0f;
   startFrames = 0;
   if (!initPasses(sceneSource, displaySource, width, height, pass, computeSource)) return false;
+  squaresOn = squaresKnown = squares;
+  if (squares) squaresOpen(width, height);
   // A size within the GL limits can still be too big for the memory at hand;
   // rendering into textures that were never allocated would give a black
   // picture that looks like success.
@@ -103,12 +108,17 @@ const char *stillPassName() {
 }
 
 void stillRenderFrame() {
+  float before = accumulationView().frameCount;
   if (stillScenePass == ScenePass::Compute) {
     renderComputeFrame(0.0f);
-    return;
+  } else {
+    renderFrame(0.0f);
+    swapWindow(stillWindow);
   }
-  renderFrame(0.0f);
-  swapWindow(stillWindow);
+  // A frame the limit guard refused added nothing, and neither may its square.
+  AccumulationView view = accumulationView();
+  if (squaresOn && view.frameCount != before)
+    squaresAdd(view.textures[1 - view.pingPong], view.textures[view.pingPong]);
 }
 
 unsigned stillFrames() {
@@ -119,10 +129,22 @@ unsigned stillNextFrame() {
   return static_cast<unsigned>(accumulationView().frameCount) + 1;
 }
 
-void stillStartAt(unsigned nextFrame, const float *sumRgb, unsigned held) {
+void stillStartAt(unsigned nextFrame, const float *sumRgb, unsigned held,
+                  const float *sumSquaresRgb) {
   startCount = static_cast<float>(nextFrame - 1);
   startFrames = sumRgb ? held : 0;
   startAccumulationAt(startCount, sumRgb);
+  if (!squaresOn) return;
+  squaresKnown = startFrames == 0 || sumSquaresRgb;
+  squaresStart(startFrames ? sumSquaresRgb : nullptr);
+}
+
+bool stillHasSquares() {
+  return squaresOn && squaresKnown;
+}
+
+void stillReadSquares(float *rgb) {
+  squaresRead(rgb);
 }
 
 void stillReadSum(float *rgb) {

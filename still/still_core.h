@@ -20,15 +20,18 @@
 enum class ScenePass { Fragment, Compute, Auto };
 bool stillOpen(unsigned width, unsigned height, ScenePass pass = ScenePass::Fragment);
 // The same with other shader texts (tests); null takes the built-in one.
+// squares false leaves out the sum of squares and its pass (tests compare the
+// sums with and without it).
 bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
                    unsigned height, ScenePass pass = ScenePass::Fragment,
-                   const char *computeSource = nullptr);
+                   const char *computeSource = nullptr, bool squares = true);
 // The pass the open context renders with (never Auto), and its name:
 // "fragment" or "compute".
 ScenePass stillPass();
 const char *stillPassName();
 // One frame. Fragment pass: exactly as exegfx's main loop runs it, renderFrame
 // and a swap. Compute pass: renderComputeFrame, which draws no display pass.
+// Then the square of the frame's sample is added to the sum of squares.
 void stillRenderFrame();
 // Frames the running sum holds.
 unsigned stillFrames();
@@ -36,8 +39,16 @@ unsigned stillFrames();
 unsigned stillNextFrame();
 // Continues with frame number nextFrame, from a running sum that already holds
 // heldFrames frames (width x height x 3 floats, rows from the bottom up; null
-// for none). Call before the first frame.
-void stillStartAt(unsigned nextFrame, const float *sumRgb, unsigned heldFrames);
+// for none) and their sum of squares (the same layout; null for a sum whose
+// squares are unknown, as in older files). Call before the first frame.
+void stillStartAt(unsigned nextFrame, const float *sumRgb, unsigned heldFrames,
+                  const float *sumSquaresRgb = nullptr);
+// Whether the sum of squares covers every frame held: false when the pass was
+// left out or the starting sum came without its squares.
+bool stillHasSquares();
+// The sum of squares of every pixel's samples (width x height x 3 floats, rows
+// from the bottom up). Meaningful only where stillHasSquares.
+void stillReadSquares(float *rgb);
 // Waits for the GPU and copies the running mean (sum / frames held, red, green
 // and blue) into rgb: width x height x 3 floats, rows from the bottom up. With
 // no frame held the mean is zero.

@@ -2,6 +2,7 @@
 // headless core, frame by frame as the window would, and writes the mean.
 #include "frame_ranges.h"
 #include "image_write.h"
+#include "noise.h"
 #include "output_lock.h"
 #include "partial_file.h"
 #include "platform_egl.h"
@@ -102,28 +103,53 @@ struct Progress {
   double lastShown;
 };
 
+// The noise figure while rendering. Measuring it reads the sums back, so it
+// runs once the rendering since the last time took 99 times as long as that
+// measurement did: at most 1% of the run.
+struct NoiseWatch {
+  NoiseFigure figure;  // the latest
+  unsigned frames = 0; // the frames it was measured at
+  double nextAt = 0.0; // elapsed seconds from which the next may run
+  double spent = 0.0;  // seconds all measurements took
+};
+
+// Frames of the run the noise figure asks for: the standard error falls as
+// one over the square root of the frames.
+static double framesForNoise(const NoiseWatch &watch, double level) {
+  double ratio = watch.figure.p95 / level;
+  return watch.frames * ratio * ratio;
+}
+
 // Progress on standard error. A terminal gets one line redrawn a few times a
 // second; a log (a batch job, a pipe) gets a line of fixed form after the
 // first frame and then at most every five seconds, flushed, for scripts and
 // farm monitors:
-//   progress frames=DONE/TOTAL samples_per_s=N left_s=N elapsed_s=N
+//   progress frames=DONE/TOTAL samples_per_s=N left_s=N elapsed_s=N noise_p95=N
+// noise_p95 is the latest noise figure, "unknown" before one exists.
 static void showProgress(Progress &progress, const StillOptions &options, unsigned held,
-                         unsigned rendered, double elapsed) {
+                         unsigned rendered, double elapsed, const NoiseWatch &watch,
+                         bool finished) {
   double interval = progress.terminal ? 0.25 : 5.0;
-  if (elapsed - progress.lastShown < interval && held < options.frames) return;
-  if (!progress.terminal && held == options.frames) return; // the final line follows
+  if (elapsed - progress.lastShown < interval && !finished) return;
+  if (!progress.terminal && finished) return; // the final line follows
   progress.lastShown = elapsed;
   double perFrame = elapsed / rendered;
-  double left = perFrame * (options.frames - held);
+  double target = options.frames;
+  if (options.untilNoise > 0.0 && watch.figure.known)
+    target = std::min(target, std::max(framesForNoise(watch, options.untilNoise), double(held)));
+  double left = perFrame * (target - held);
   if (options.seconds > 0.0 && options.seconds - elapsed < left)
     left = options.seconds > elapsed ? options.seconds - elapsed : 0.0;
   double samples = static_cast<double>(options.width) * options.height * rendered / elapsed;
   if (progress.terminal)
-    std::fprintf(stderr, "\r%u/%u frames, %s samples/s, %s left\033[K", held, options.frames,
-                 rate(samples).c_str(), duration(left).c_str());
+    std::fprintf(stderr, "\r%u/%u frames, %s samples/s, noise p95 %s, %s left\033[K", held,
+                 options.frames, rate(samples).c_str(), noiseText(watch.figure),
+                 duration(left).c_str());
   else
-    std::fprintf(stderr, "progress frames=%u/%u samples_per_s=%.0f left_s=%.0f elapsed_s=%.0f\n",
-                 held, options.frames, samples, left, elapsed);
+    std::fprintf(stderr,
+                 "progress frames=%u/%u samples_per_s=%.0f left_s=%.0f elapsed_s=%.0f "
+                 "noise_p95=%s\n",
+                 held, options.frames, samples, left, elapsed, noiseText(watch.figure));
   std::fflush(stderr);
 }
 
@@ -136,7 +162,7 @@ static std::string rangeText(unsigned first, unsigned last) {
 struct ResumeState {
   bool found = false;
   PartialInfo info;
-  std::vector<float> sum;
+  std::vector<float> sum, squares; // squares empty for an older version's file
   unsigned held = 0;
 };
 
@@ -147,7 +173,7 @@ static bool loadResume(const StillOptions &options, ResumeState &state, std::str
     error = "Cannot read \"" + options.output + "\": " + std::strerror(errno) + ".";
     return false;
   }
-  if (!readPartial(options.output, state.info, state.sum, error)) return false;
+  if (!readPartial(options.output, state.info, state.sum, error, &state.squares)) return false;
   const PartialInfo &info = state.info;
   const std::string name = "\"" + options.output + "\"";
   const unsigned last = options.firstFrame + options.frames - 1;
@@ -174,15 +200,22 @@ static bool loadResume(const StillOptions &options, ResumeState &state, std::str
   return true;
 }
 
-// Reads the running sum back and writes the output file whole.
-static bool writeOutput(const StillOptions &options, const ResumeState &resume,
+// Reads the running sum back and writes the output file whole; noise is the
+// figure of what was written.
+static bool writeOutput(const StillOptions &options, const ResumeState &resume, NoiseFigure &noise,
                         std::string &error) {
-  std::size_t values = std::size_t{options.width} * options.height * 3;
-  std::vector<float> sum(values), mean(values);
+  const std::size_t pixels = std::size_t{options.width} * options.height, values = pixels * 3;
+  std::vector<float> sum(values), mean(values), squares;
   stillReadSum(sum.data());
   float n = static_cast<float>(stillFrames());
   for (std::size_t k = 0; k < values; ++k)
     mean[k] = sum[k] / n;
+  noise = {};
+  if (stillHasSquares()) {
+    squares.resize(values);
+    stillReadSquares(squares.data());
+    noise = noiseFigure(sum.data(), squares.data(), pixels, stillFrames());
+  }
   if (options.format != ImageFormat::Exr)
     return writeImage(options.output, options.format, options.width, options.height, mean.data(),
                       error);
@@ -198,7 +231,21 @@ static bool writeOutput(const StillOptions &options, const ResumeState &resume,
   addUnique(info.passes, {stillPassName()});
   info.devices = resume.info.devices;
   addUnique(info.devices, {eglDeviceTaken()});
-  return writePartial(options.output, info, sum.data(), mean.data(), error);
+  if (noise.known) {
+    info.noiseMedian = noise.median;
+    info.noiseP95 = noise.p95;
+  }
+  return writePartial(options.output, info, sum.data(), mean.data(), error,
+                      squares.empty() ? nullptr : squares.data());
+}
+
+// The noise figure of the running sum now.
+static NoiseFigure measureNoise(const StillOptions &options) {
+  const std::size_t pixels = std::size_t{options.width} * options.height;
+  std::vector<float> sum(pixels * 3), squares(pixels * 3);
+  stillReadSum(sum.data());
+  stillReadSquares(squares.data());
+  return noiseFigure(sum.data(), squares.data(), pixels, stillFrames());
 }
 
 static double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -221,6 +268,30 @@ static int render(const StillOptions &options) {
                    options.output.c_str(), rangeText(options.firstFrame, last).c_str());
       return 0;
     }
+    if (resume.found && !resume.info.hasSquares) {
+      if (options.untilNoise > 0.0)
+        return fail("cannot resume with --until-noise: \"" + options.output +
+                    "\" has no sum of squares (an older version wrote it), so its noise is "
+                    "unknown. Nothing was rendered, and the file is left as it was.");
+      std::fprintf(stderr,
+                   "exegfx-still: note: \"%s\" has no sum of squares (an older version wrote "
+                   "it): its noise stays unknown, and it is written again without one.\n",
+                   options.output.c_str());
+    }
+    if (resume.found && options.untilNoise > 0.0) {
+      const std::size_t pixels = std::size_t{options.width} * options.height;
+      NoiseFigure noise =
+          noiseFigure(resume.sum.data(), resume.squares.data(), pixels, resume.held);
+      if (noise.known && noise.p95 <= options.untilNoise) {
+        std::fprintf(stderr,
+                     "%s already holds frames %s with noise_p95=%s, at most the asked %g: "
+                     "nothing to render.\n",
+                     options.output.c_str(),
+                     rangeText(options.firstFrame, options.firstFrame + resume.held - 1).c_str(),
+                     noiseText(noise), options.untilNoise);
+        return 0;
+      }
+    }
   }
 
   unsigned maxSize = 0;
@@ -240,8 +311,9 @@ static int render(const StillOptions &options) {
                 "rendered.");
   }
   stillStartAt(options.firstFrame + resume.held, resume.found ? resume.sum.data() : nullptr,
-               resume.held);
+               resume.held, resume.squares.empty() ? nullptr : resume.squares.data());
   resume.sum = {};
+  resume.squares = {};
   std::fflush(stdout); // the shader compiler's report comes before the progress
   if (resume.found)
     std::fprintf(stderr, "Resuming %s, which holds frames %s: ", options.output.c_str(),
@@ -254,8 +326,9 @@ static int render(const StillOptions &options) {
   Progress progress{isatty(STDERR_FILENO) == 1, -1e9}; // the first frame shows at once
   auto start = std::chrono::steady_clock::now();
   double elapsed = 0.0, checkpointAt = options.checkpointEvery, writeSeconds = 0.0;
-  bool timeUp = false, limitReached = false;
-  while (stillFrames() < options.frames && !stopSignal && !timeUp) {
+  bool timeUp = false, limitReached = false, clean = false;
+  NoiseWatch watch;
+  while (stillFrames() < options.frames && !stopSignal && !timeUp && !clean) {
     unsigned before = stillFrames();
     stillRenderFrame();
     stillFinish();
@@ -265,14 +338,26 @@ static int render(const StillOptions &options) {
       break;
     }
     unsigned rendered = stillFrames() - resume.held;
-    showProgress(progress, options, stillFrames(), rendered, elapsed);
+    if (stillHasSquares() && stillFrames() >= 2 && elapsed >= watch.nextAt) {
+      auto checkStart = std::chrono::steady_clock::now();
+      watch.figure = measureNoise(options);
+      watch.frames = stillFrames();
+      double took = secondsSince(checkStart);
+      watch.spent += took;
+      watch.nextAt = elapsed + 99.0 * took;
+      clean =
+          options.untilNoise > 0.0 && watch.figure.known && watch.figure.p95 <= options.untilNoise;
+      elapsed = secondsSince(start) - writeSeconds;
+    }
     timeUp = options.seconds > 0.0 && elapsed >= options.seconds;
-    bool finished = stillFrames() == options.frames || timeUp;
+    bool finished = stillFrames() == options.frames || timeUp || clean;
+    showProgress(progress, options, stillFrames(), rendered, elapsed, watch, finished);
     if (options.checkpointEvery > 0.0 && elapsed >= checkpointAt && !finished && !stopSignal) {
       auto writeStart = std::chrono::steady_clock::now();
       // A failed checkpoint leaves the last one; rendering goes on, and the
       // final write tries again.
-      bool written = writeOutput(options, resume, error);
+      NoiseFigure checkpointNoise;
+      bool written = writeOutput(options, resume, checkpointNoise, error);
       double took = secondsSince(writeStart);
       writeSeconds += took;
       checkpointAt = elapsed + options.checkpointEvery;
@@ -306,22 +391,28 @@ static int render(const StillOptions &options) {
                    signalName(stopSignal));
     return limitReached ? (resume.found ? 0 : 1) : 128 + stopSignal;
   }
-  bool ok = writeOutput(options, resume, error);
+  NoiseFigure noise;
+  bool ok = writeOutput(options, resume, noise, error);
   stillClose();
   if (!ok) return fail(error);
 
   // A signal during the last frame cut nothing short.
-  bool cut = stopSignal && done < options.frames && !timeUp && !limitReached;
+  bool cut = stopSignal && done < options.frames && !timeUp && !limitReached && !clean;
   std::string why = cut            ? "Interrupted: "
+                    : clean        ? "Noise level reached: "
                     : timeUp       ? "Time limit reached: "
                     : limitReached ? "Frame limit of this build reached: "
                                    : "";
+  std::string median = noise.known ? std::string(", median ") + noiseText(noise, false) : "";
   std::fprintf(
-      stderr, "%sWrote %s: %u of %u frames (%s) at %u x %u in %s (%.2f ms/frame, %s samples/s).\n",
+      stderr,
+      "%sWrote %s: %u of %u frames (%s) at %u x %u in %s (%.2f ms/frame, %s "
+      "samples/s), noise_p95=%s levels%s.\n",
       why.c_str(), options.output.c_str(), done, options.frames,
       rangeText(options.firstFrame, options.firstFrame + done - 1).c_str(), options.width,
       options.height, duration(elapsed).c_str(), 1000.0 * elapsed / rendered,
-      rate(static_cast<double>(options.width) * options.height * rendered / elapsed).c_str());
+      rate(static_cast<double>(options.width) * options.height * rendered / elapsed).c_str(),
+      noiseText(noise), median.c_str());
   return cut ? 128 + stopSignal : 0;
 }
 

@@ -23,6 +23,9 @@ const char *stillUsage() {
          "  --frames N       samples per pixel, one per frame (default 64)\n"
          "  --seconds S      stop after the frame in progress once S seconds have\n"
          "                   passed; the image holds the frames done\n"
+         "  --until-noise L  stop once the noise figure noise_p95 is at most L: 95% of\n"
+         "                   the traced pixels' 8-bit values are known to within L\n"
+         "                   levels (one standard error); --frames stays the cap\n"
          "  -o, --output P   output file: .png (8-bit, as the window shows it),\n"
          "                   .pfm (32-bit float mean) or .exr (the mean and the exact\n"
          "                   running sum, for --resume and exegfx-merge)\n"
@@ -151,6 +154,22 @@ static bool parseSecondsValue(std::string_view name, std::string_view text, doub
   return true;
 }
 
+static bool parseLevels(std::string_view text, double &value, std::string &error) {
+  std::string s(text);
+  char *end = nullptr;
+  errno = 0;
+  double v = s.empty() || std::isspace(static_cast<unsigned char>(s[0]))
+                 ? NAN
+                 : std::strtod(s.c_str(), &end);
+  if (errno != 0 || !end || *end != 0 || !std::isfinite(v) || v <= 0.0) {
+    error = "--until-noise wants a noise level above 0 in 8-bit levels, like 1 or 0.5; got \"" + s +
+            "\".";
+    return false;
+  }
+  value = v;
+  return true;
+}
+
 static std::string lower(std::string text) {
   for (char &ch : text)
     ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -231,7 +250,7 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
     if (std::string_view(argv[k]) == "--list-gpus") return StillCommand::ListGpus;
   static const std::string_view valued[] = {
       "--size", "--frames",           "--seconds", "--first-frame", "--output",
-      "-o",     "--checkpoint-every", "--pass",    "--gpu"};
+      "-o",     "--checkpoint-every", "--pass",    "--gpu",         "--until-noise"};
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
     std::string_view name = arg, value;
@@ -280,6 +299,8 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
       ok = parsePass(value, options, error);
     else if (name == "--gpu")
       ok = parseGpu(value, options, error);
+    else if (name == "--until-noise")
+      ok = parseLevels(value, options.untilNoise, error);
     else {
       options.output = std::string(value);
     }

@@ -16,6 +16,7 @@ struct StillOptions {
   ScenePass pass = ScenePass::Auto;
   int gpu = -1;         // --gpu N; -1: the scheduler's GPU (CUDA_VISIBLE_DEVICES), else the first
   double seconds = 0.0; // 0: no time limit
+  double untilNoise = 0.0; // stop at this noise_p95 (8-bit levels); 0: render every frame
   std::string output = "exegfx.png";
   ImageFormat format = ImageFormat::Png;
 };

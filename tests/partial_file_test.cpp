@@ -74,6 +74,30 @@ TEST(PartialFile, RoundTripKeepsSumsAndMetadataAndViewersSeeTheMean) {
   EXPECT_FLOAT_EQ(static_cast<float>(px[H - 1][W - 1].b), mean[W * 3 - 1]);
 }
 
+TEST(PartialFile, SumOfSquaresAndNoiseTravelWhereKeptAndOlderFilesHaveNone) {
+  std::string dir = tempDir("partial_squares");
+  std::vector<float> sum = values(5.0f), mean = values(1.0f), squares = values(25.0f);
+  PartialInfo info = sample();
+  info.noiseMedian = 0.25;
+  info.noiseP95 = 1.5;
+  std::string error;
+  ASSERT_TRUE(writePartial(dir + "/with.exr", info, sum.data(), mean.data(), error, squares.data()))
+      << error;
+  ASSERT_TRUE(writePartial(dir + "/without.exr", sample(), sum.data(), mean.data(), error));
+  PartialInfo back;
+  std::vector<float> sumBack, squaresBack;
+  ASSERT_TRUE(readPartial(dir + "/with.exr", back, sumBack, error, &squaresBack)) << error;
+  EXPECT_TRUE(back.hasSquares);
+  EXPECT_EQ(sumBack, sum);
+  EXPECT_EQ(squaresBack, squares);
+  EXPECT_EQ(back.noiseMedian, 0.25);
+  EXPECT_EQ(back.noiseP95, 1.5);
+  ASSERT_TRUE(readPartial(dir + "/without.exr", back, sumBack, error, &squaresBack)) << error;
+  EXPECT_FALSE(back.hasSquares);
+  EXPECT_TRUE(squaresBack.empty());
+  EXPECT_LT(back.noiseP95, 0.0);
+}
+
 TEST(PartialFile, ChecksumIsSha256OfTheSumInFileOrder) {
   // 1 x 2: the top row (1, 2, 3) comes first in the file, as little-endian floats.
   std::string path = tempDir("partial_sum") + "/p.exr";
@@ -172,6 +196,16 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
   writeFake(dir + "/window.exr", wide, 1.0f);
   // Frames past the highest frame number exegfx renders.
   writeFake(dir + "/late.exr", fakeHeader(W, H, "131072-131073", 2), 1.0f);
+  // Squares that no sum of real samples gives, and squares without their checksum.
+  std::vector<float> negative = values(25.0f);
+  negative[7] = -1.0f;
+  ASSERT_TRUE(writePartial(dir + "/negative.exr", sample(), sum.data(), mean.data(), error,
+                           negative.data()));
+  ASSERT_TRUE(writePartial(dir + "/squares.exr", sample(), sum.data(), mean.data(), error,
+                           values(25.0f).data()));
+  Imf::Header bare = Imf::InputFile((dir + "/squares.exr").c_str()).header();
+  bare.erase("exegfx.squaresChecksum");
+  writeFake(dir + "/bare.exr", bare, 1.0f);
   // A header that asks for far more pixels than the file holds (none written).
   Imf::OutputFile((dir + "/huge.exr").c_str(), fakeHeader(100000, 100000, "1", 1));
   mkfifo((dir + "/fifo.exr").c_str(), 0600);
@@ -190,13 +224,15 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
                {"extra.exr", "has a channel \"A\""},
                {"window.exr", "data window"},
                {"late.exr", "past frame 131072"},
+               {"negative.exr", "sum of squares holds a value that is negative"},
+               {"bare.exr", "without its exegfx.squaresChecksum"},
                {"huge.exr", "more than its"},
                {"fifo.exr", "is a FIFO"}};
   for (const Case &c : cases) {
     PartialInfo info;
-    std::vector<float> back;
+    std::vector<float> back, squares;
     error.clear();
-    EXPECT_FALSE(readPartial(dir + "/" + c.name, info, back, error)) << c.name;
+    EXPECT_FALSE(readPartial(dir + "/" + c.name, info, back, error, &squares)) << c.name;
     EXPECT_NE(error.find(c.name), std::string::npos) << error;
     EXPECT_NE(error.find(c.mention), std::string::npos) << c.mention << " not in: " << error;
   }

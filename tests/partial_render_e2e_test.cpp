@@ -39,7 +39,14 @@ protected:
   // A partial of this scene with made-up sums, for the refusals.
   void fake(const std::string &name, unsigned w, unsigned h, FrameRanges frames,
             std::string scene = sceneIdentity, std::string renderer = "llvmpipe") {
-    PartialInfo i{w, h, frames, scene, "test", {renderer}, {"fragment"}, {}, {}};
+    PartialInfo i;
+    i.width = w;
+    i.height = h;
+    i.frames = frames;
+    i.scene = scene;
+    i.version = "test";
+    i.renderers = {renderer};
+    i.passes = {"fragment"};
     std::vector<float> v(std::size_t{w} * h * 3, 1.0f);
     std::string error;
     ASSERT_TRUE(writePartial(dir + "/" + name, i, v.data(), v.data(), error)) << error;
@@ -194,6 +201,79 @@ TEST_F(PartialRender, ResumeRefusesFilesItCannotUseAndLeavesThemAsTheyAre) {
   Outcome past = still({"--first-frame", "131072", "--frames", "2", "-o", "x.exr"});
   EXPECT_EQ(past.exitCode, 1);
   EXPECT_TRUE(has(past.err, "goes past frame 131072")) << past.err;
+}
+
+// The figure a line of the programs reports ("noise_p95=12.3 levels").
+double noiseIn(const std::string &text) {
+  std::smatch m;
+  std::regex figure("noise_p95=([0-9.]+)");
+  return std::regex_search(text, m, figure) ? std::stod(m[1]) : -1.0;
+}
+
+TEST_F(PartialRender, NoiseIsReportedStopsTheRenderAndTravelsThroughMerges) {
+  Outcome four = still({"--frames", "4", "-o", "four.exr"});
+  ASSERT_EQ(four.exitCode, 0) << four.err;
+  EXPECT_TRUE(has(four.err, "progress frames=1/4 ")) << four.err;
+  EXPECT_TRUE(has(four.err, " noise_p95=unknown\n")) << four.err; // one frame: no variance yet
+  double after4 = noiseIn(four.err.substr(four.err.find("Wrote")));
+  ASSERT_GT(after4, 0.0) << four.err;
+  EXPECT_NEAR(info("four.exr").noiseP95, after4, 0.01);
+  // The error falls as one over the square root of the frames: 0.8 of it
+  // takes about 6 frames, far fewer than the cap.
+  const std::string level = std::to_string(after4 * 0.8);
+  Outcome clean = still({"--frames", "64", "--until-noise", level, "-o", "a.exr"});
+  ASSERT_EQ(clean.exitCode, 0) << clean.err;
+  EXPECT_TRUE(has(clean.err, "Noise level reached: Wrote a.exr")) << clean.err;
+  PartialInfo a = info("a.exr");
+  EXPECT_LE(a.noiseP95, after4 * 0.8);
+  EXPECT_LT(frameCount(a.frames), 32u);
+  Outcome again = still({"--frames", "64", "--until-noise", level, "--resume", "-o", "a.exr"});
+  EXPECT_EQ(again.exitCode, 0);
+  EXPECT_TRUE(has(again.err, "nothing to render")) << again.err;
+
+  // Merged with parts of their own, the sums of squares add up too; parts
+  // with enough frames for a variance are checked against each other.
+  ASSERT_EQ(still({"--first-frame", "33", "--frames", "16", "-o", "b.exr"}).exitCode, 0);
+  ASSERT_EQ(still({"--first-frame", "49", "--frames", "16", "-o", "c.exr"}).exitCode, 0);
+  Outcome merged = merge({"-o", "m.exr", "--noise-map", "map.png", "a.exr", "b.exr", "c.exr"});
+  ASSERT_EQ(merged.exitCode, 0) << merged.err;
+  EXPECT_TRUE(has(merged.err, "the 2 parts checked agree")) << merged.err;
+  EXPECT_TRUE(has(merged.err, "\"a.exr\" holds " + std::to_string(frameCount(a.frames)) +
+                                  " frames, too few for a variance"))
+      << merged.err;
+  EXPECT_GT(noiseIn(merged.err), 0.0) << merged.err;
+  EXPECT_LT(noiseIn(merged.err), info("b.exr").noiseP95);
+  ReadImage map = readPng(dir + "/map.png");
+  EXPECT_EQ(map.width, 64u);
+  EXPECT_GT(map.height, 36u); // the legend below the map
+
+  // A part that shows another picture, and an older part without squares.
+  std::vector<float> sum, squares;
+  PartialInfo bi;
+  std::string error;
+  ASSERT_TRUE(readPartial(dir + "/b.exr", bi, sum, error, &squares)) << error;
+  for (float &v : sum)
+    v *= 2.0f;
+  for (float &v : squares)
+    v *= 4.0f;
+  bi.frames = {{101, 116}};
+  ASSERT_TRUE(writePartial(dir + "/bright.exr", bi, sum.data(), sum.data(), error, squares.data()));
+  ASSERT_TRUE(writePartial(dir + "/old.exr", bi, sum.data(), sum.data(), error));
+  std::ofstream(dir + "/out.png") << "the last good picture";
+  Outcome refused = merge({"-o", "out.png", "b.exr", "bright.exr"});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_TRUE(has(refused.err, "\"bright.exr\" disagrees with the other parts")) << refused.err;
+  EXPECT_TRUE(has(refused.err, "mean |z|")) << refused.err;
+  EXPECT_EQ(contents(dir + "/out.png"), "the last good picture");
+  Outcome forced = merge({"-o", "out.png", "--force", "b.exr", "bright.exr"});
+  EXPECT_EQ(forced.exitCode, 0) << forced.err;
+  EXPECT_TRUE(has(forced.err, "--force: merging although \"bright.exr\"")) << forced.err;
+  Outcome old = merge({"-o", "out.exr", "a.exr", "old.exr"});
+  EXPECT_EQ(old.exitCode, 0) << old.err;
+  EXPECT_TRUE(has(old.err, "\"old.exr\" has no sum of squares")) << old.err;
+  EXPECT_TRUE(has(old.err, "noise_p95=unknown")) << old.err;
+  EXPECT_FALSE(info("out.exr").hasSquares);
+  EXPECT_EQ(merge({"-o", "x.exr", "--noise-map", "x.png", "a.exr", "old.exr"}).exitCode, 1);
 }
 
 TEST_F(PartialRender, MergeRefusesWhatWouldBiasTheMeanAndNotesTheRest) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -81,6 +82,64 @@ TEST(ScenePass, ComputeSumsEqualFragmentSums) {
 // 67 x 37 is no multiple of the 8 x 8 tile: the last tiles overhang it.
 TEST(ScenePass, ComputeCoversSizesOffTheTile) {
   expectSamePasses(67, 37);
+}
+
+// The sums and the sums of squares after each frame of a 32 x 18 run.
+struct Frames {
+  std::vector<std::vector<float>> sums, squares;
+};
+
+// Runs frames through pass, from frame first on a sum and its squares that
+// held first - 1 frames. A sum given without squares (an older file's) must
+// leave the noise unknown.
+Frames run(ScenePass pass, bool squares, unsigned first, unsigned frames,
+           const std::vector<float> &sum = {}, const std::vector<float> &sumSquares = {}) {
+  const unsigned w = 32, h = 18;
+  testing::internal::CaptureStdout();
+  bool opened = stillOpenWith(nullptr, nullptr, w, h, pass, nullptr, squares);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(opened);
+  if (!sum.empty()) {
+    stillStartAt(first, sum.data(), first - 1, nullptr);
+    EXPECT_FALSE(stillHasSquares());
+    stillStartAt(first, sum.data(), first - 1, sumSquares.data());
+  }
+  EXPECT_EQ(stillHasSquares(), squares);
+  Frames out;
+  for (unsigned k = 0; k < frames; ++k) {
+    stillRenderFrame();
+    out.sums.emplace_back(std::size_t{w} * h * 3);
+    stillReadSum(out.sums.back().data());
+    out.squares.emplace_back(out.sums.back().size());
+    if (squares) stillReadSquares(out.squares.back().data());
+  }
+  stillClose();
+  return out;
+}
+
+TEST(ScenePass, SumOfSquaresLeavesTheSumAsItIsAndResumes) {
+  for (ScenePass pass : {ScenePass::Fragment, ScenePass::Compute}) {
+    Frames plain = run(pass, false, 1, 3), kept = run(pass, true, 1, 3);
+    EXPECT_EQ(0, std::memcmp(plain.sums[2].data(), kept.sums[2].data(), plain.sums[2].size() * 4));
+    // Each frame's sample is the difference of the sums around it.
+    std::vector<float> expected(kept.sums[0].size(), 0.0f);
+    for (int f = 0; f < 3; ++f)
+      for (std::size_t k = 0; k < expected.size(); ++k) {
+        float d = kept.sums[f][k] - (f ? kept.sums[f - 1][k] : 0.0f);
+        expected[k] += d * d;
+      }
+    std::size_t off = 0, traced = 0;
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+      off += std::abs(kept.squares[2][k] - expected[k]) > 1e-6f * expected[k];
+      traced += expected[k] > 0.0f;
+    }
+    EXPECT_EQ(off, 0u);
+    EXPECT_GT(traced, expected.size() / 8);
+    // Resumed after frame 2 with its squares: the same squares as one run.
+    Frames resumed = run(pass, true, 3, 1, kept.sums[1], kept.squares[1]);
+    EXPECT_EQ(resumed.sums[0], kept.sums[2]);
+    EXPECT_EQ(resumed.squares[0], kept.squares[2]);
+  }
 }
 
 TEST(ScenePass, ComputeThatDoesNotBuild) {

@@ -18,10 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
     std::abort();
   PartialInfo info;
-  std::vector<float> sum;
+  std::vector<float> sum, squares;
   std::string error;
-  bool ok = readPartial(path, info, sum, error);
-  // A file read is whole; a file refused says why.
-  if (ok ? sum.size() != std::size_t{info.width} * info.height * 3 : error.empty()) std::abort();
+  bool ok = readPartial(path, info, sum, error, &squares);
+  // A file read is whole, with its squares where it has them; a file refused says why.
+  const std::size_t values = std::size_t{info.width} * info.height * 3;
+  if (ok ? sum.size() != values || squares.size() != (info.hasSquares ? values : 0)
+         : error.empty())
+    std::abort();
   return 0;
 }

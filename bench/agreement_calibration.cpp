@@ -1,0 +1,182 @@
+// Calibrates exegfx-merge's check that parts agree: renders parts of the
+// picture with both scene passes, and parts that must be refused (a sum 5%
+// off, a scene whose candelabra flames sit 0.2 higher, four flame radii),
+// and prints the check's figures for every pair and for each part against
+// all the others.
+//
+//   exegfx-bench-agreement [--frames F] [--parts P] [WxH]
+//   (default 32 frames, 8 parts, 240x135)
+//
+// P fragment parts and P/2 compute parts of F frames each, on consecutive
+// frame ranges, and 2 parts of the changed scene.
+#include "bench_args.h"
+#include "noise.h"
+#include "part_check.h"
+#include "shaders.h"
+#include "still_core.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Part {
+  std::string name;
+  std::vector<float> sum, squares;
+  double frames = 0.0;
+};
+
+unsigned W = 240, H = 135;
+
+bool render(Part &part, const char *scene, ScenePass pass, unsigned first, unsigned frames) {
+  if (!stillOpenWith(scene, nullptr, W, H, pass)) {
+    stillClose();
+    return false;
+  }
+  stillStartAt(first, nullptr, 0);
+  for (unsigned k = 0; k < frames; ++k)
+    stillRenderFrame();
+  part.sum.resize(std::size_t{W} * H * 3);
+  part.squares.resize(part.sum.size());
+  stillReadSum(part.sum.data());
+  stillReadSquares(part.squares.data());
+  part.frames = frames;
+  stillClose();
+  return true;
+}
+
+// The extremes of the figures over a set of tests.
+struct Range {
+  int tests = 0, refused = 0;
+  double maxMeanAbs = 0, maxMeanZ = 0, maxWorst = 0, maxShare = 0;
+  double minMeanAbs = 1e9, minMeanZ = 1e9, minWorst = 1e9;
+  void add(const PartAgreement &a) {
+    ++tests;
+    refused += !a.consistent;
+    maxMeanAbs = std::max(maxMeanAbs, a.meanAbsZ);
+    minMeanAbs = std::min(minMeanAbs, a.meanAbsZ);
+    maxMeanZ = std::max(maxMeanZ, std::fabs(a.meanZ));
+    minMeanZ = std::min(minMeanZ, std::fabs(a.meanZ));
+    maxWorst = std::max(maxWorst, std::fabs(a.worstZ));
+    minWorst = std::min(minWorst, std::fabs(a.worstZ));
+    maxShare = std::max(maxShare, a.shareBeyond4);
+  }
+  void print(const char *what) const {
+    std::printf("%-44s tests %3d refused %3d  mean|z| %.2f..%.2f  |mean z| %.2f..%.2f  "
+                "worst|z| %.1f..%.1f  beyond 4 <= %.2f%%\n",
+                what, tests, refused, minMeanAbs, maxMeanAbs, minMeanZ, maxMeanZ, minWorst,
+                maxWorst, 100.0 * maxShare);
+  }
+};
+
+std::vector<PartAgreement> check(const std::vector<const Part *> &parts,
+                                 const std::vector<bool> &traced) {
+  std::vector<TileStats> stats;
+  for (const Part *p : parts)
+    stats.push_back(tileStats(p->sum.data(), p->squares.data(), W, H, p->frames, traced));
+  return checkAgreement(stats, W, H);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  unsigned frames = 32, count = 8;
+  for (int k = 1; k < argc; ++k) {
+    if (!std::strcmp(argv[k], "--frames") && k + 1 < argc) {
+      if (!parseBenchFrames(argv[++k], frames)) return 2;
+    } else if (!std::strcmp(argv[k], "--parts") && k + 1 < argc) {
+      count = static_cast<unsigned>(std::atoi(argv[++k]));
+    } else if (!parseBenchSize(argv[k], W, H) || count < 2) {
+      std::fprintf(stderr, "usage: exegfx-bench-agreement [--frames F] [--parts P] [WxH]\n");
+      return 2;
+    }
+  }
+  // The changed scene: every candelabra flame a little higher.
+  std::string moved = sceneShaderSource;
+  const std::string flame = "vec3 f = d - vec3(0, .045, 0);";
+  std::size_t at = moved.find(flame);
+  if (at == std::string::npos) {
+    std::fprintf(stderr, "the candelabra's flame is not where this benchmark expects it\n");
+    return 1;
+  }
+  moved.replace(at, flame.size(), "vec3 f = d - vec3(0, .065, 0);");
+
+  std::vector<Part> parts;
+  unsigned next = 1;
+  for (unsigned k = 0; k < count + count / 2; ++k, next += frames) {
+    bool compute = k >= count;
+    Part p;
+    p.name = std::string(compute ? "compute " : "fragment ") + std::to_string(next) + "-" +
+             std::to_string(next + frames - 1);
+    if (!render(p, nullptr, compute ? ScenePass::Compute : ScenePass::Fragment, next, frames))
+      return 1;
+    parts.push_back(std::move(p));
+  }
+  std::vector<Part> changed(2);
+  for (Part &p : changed) {
+    p.name = "moved flames " + std::to_string(next);
+    if (!render(p, moved.c_str(), ScenePass::Fragment, next, frames)) return 1;
+    next += frames;
+  }
+  // The pixels that trace nothing, from all good parts together.
+  std::vector<float> sum(parts[0].sum.size()), squares(sum.size()), levels;
+  double all = 0;
+  for (const Part &p : parts) {
+    for (std::size_t k = 0; k < sum.size(); ++k) {
+      sum[k] += p.sum[k];
+      squares[k] += p.squares[k];
+    }
+    all += p.frames;
+  }
+  pixelErrors(sum.data(), squares.data(), std::size_t{W} * H, all, levels);
+  std::vector<bool> traced(levels.size());
+  for (std::size_t k = 0; k < levels.size(); ++k)
+    traced[k] = !std::isnan(levels[k]);
+
+  std::printf("%u x %u, %u frames per part, %zu good parts (%u compute)\n", W, H, frames,
+              parts.size(), count / 2);
+  Range samePass, crossPass, rest, off, offRest, flames, flamesRest;
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    for (std::size_t j = i + 1; j < parts.size(); ++j) {
+      auto a = check({&parts[i], &parts[j]}, traced);
+      bool cross = (i >= count) != (j >= count);
+      (cross ? crossPass : samePass).add(a[0]);
+    }
+  std::vector<const Part *> good;
+  for (const Part &p : parts)
+    good.push_back(&p);
+  for (const PartAgreement &a : check(good, traced))
+    rest.add(a);
+  // A sum 5% off: its samples all scaled by 1.05.
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    Part scaled = parts[i];
+    for (float &v : scaled.sum)
+      v *= 1.05f;
+    for (float &v : scaled.squares)
+      v *= 1.05f * 1.05f;
+    off.add(check({&scaled, &parts[(i + 1) % parts.size()]}, traced)[0]);
+    std::vector<const Part *> with = good;
+    with[i] = &scaled;
+    offRest.add(check(with, traced)[i]);
+  }
+  for (const Part &c : changed) {
+    for (const Part &p : parts)
+      flames.add(check({&c, &p}, traced)[0]);
+    std::vector<const Part *> with = good;
+    with.push_back(&c);
+    flamesRest.add(check(with, traced).back());
+  }
+  samePass.print("consistent pairs, same pass");
+  crossPass.print("consistent pairs, fragment vs compute");
+  rest.print("consistent, each part vs all others");
+  off.print("sum 5% off, vs one part");
+  offRest.print("sum 5% off, vs all others");
+  flames.print("moved flames, vs one part");
+  flamesRest.print("moved flames, vs all others");
+  return 0;
+}

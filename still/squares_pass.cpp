@@ -1,0 +1,59 @@
+#include "squares_pass.h"
+
+#include "glproc.h"
+#include "shader_builder.h"
+#include "shaders.h"
+
+#include <cstddef>
+#include <vector>
+
+static GLuint squaresProgram, squaresTexture;
+static unsigned squaresSize[2];
+static const char *squaresSourceList[1] = {squaresShaderSource};
+
+void squaresOpen(unsigned width, unsigned height) {
+  squaresSize[0] = width;
+  squaresSize[1] = height;
+  squaresProgram = buildComputeProgram(squaresSourceList);
+  glGenTextures(1, &squaresTexture);
+  glBindTexture(GL_TEXTURE_2D, squaresTexture);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, static_cast<GLsizei>(width),
+               static_cast<GLsizei>(height), 0, GL_RGBA, GL_FLOAT, nullptr);
+  squaresStart(nullptr);
+}
+
+void squaresStart(const float *sumSquaresRgb) {
+  glFn<PFNGLCLEARTEXIMAGEPROC>("glClearTexImage")(squaresTexture, 0, GL_RGBA, GL_FLOAT, nullptr);
+  if (!sumSquaresRgb) return;
+  glBindTexture(GL_TEXTURE_2D, squaresTexture);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(squaresSize[0]),
+                  static_cast<GLsizei>(squaresSize[1]), GL_RGB, GL_FLOAT, sumSquaresRgb);
+}
+
+void squaresAdd(unsigned afterTexture, unsigned beforeTexture) {
+  // Texture units by name, so the active unit the scene passes bind to stays 0.
+  auto bindUnit = glFn<PFNGLBINDTEXTUREUNITPROC>("glBindTextureUnit");
+  bindUnit(0, afterTexture);
+  bindUnit(1, beforeTexture);
+  glFn<PFNGLUSEPROGRAMPROC>("glUseProgram")(squaresProgram);
+  glFn<PFNGLBINDIMAGETEXTUREPROC>("glBindImageTexture")(0, squaresTexture, 0, GL_FALSE, 0,
+                                                        GL_READ_WRITE, GL_RGBA32F);
+  glFn<PFNGLDISPATCHCOMPUTEPROC>("glDispatchCompute")((squaresSize[0] + 7) / 8,
+                                                      (squaresSize[1] + 7) / 8, 1);
+  // The next frame's pass loads what this one stored; read-backs follow it.
+  glFn<PFNGLMEMORYBARRIERPROC>("glMemoryBarrier")(GL_SHADER_IMAGE_ACCESS_BARRIER_BIT |
+                                                  GL_TEXTURE_UPDATE_BARRIER_BIT);
+  bindUnit(1, 0);
+}
+
+void squaresRead(float *rgb) {
+  std::size_t pixels = std::size_t{squaresSize[0]} * squaresSize[1];
+  std::vector<float> rgba(pixels * 4);
+  glBindTexture(GL_TEXTURE_2D, squaresTexture);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, rgba.data());
+  for (std::size_t k = 0; k < pixels; ++k)
+    for (int ch = 0; ch < 3; ++ch)
+      rgb[k * 3 + ch] = rgba[k * 4 + ch];
+}

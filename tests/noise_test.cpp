@@ -1,0 +1,133 @@
+// The noise figure and the check that parts agree, on sums made here: sample
+// by sample as the squares pass adds them, in 32-bit floats.
+#include "noise.h"
+#include "part_check.h"
+#include "still_options.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+// One pixel's running sum and sum of squares after the given samples, as the
+// GL keeps them: the sample is the new sum less the old.
+struct Pixel {
+  float sum[3] = {}, squares[3] = {};
+  void add(float r, float g, float b) {
+    const float v[3] = {r, g, b};
+    for (int ch = 0; ch < 3; ++ch) {
+      float before = sum[ch];
+      sum[ch] += v[ch];
+      float d = sum[ch] - before;
+      squares[ch] += d * d;
+    }
+  }
+};
+
+std::vector<float> errors(const std::vector<Pixel> &pixels, double frames) {
+  std::vector<float> s, q, levels;
+  for (const Pixel &p : pixels) {
+    s.insert(s.end(), p.sum, p.sum + 3);
+    q.insert(q.end(), p.squares, p.squares + 3);
+  }
+  pixelErrors(s.data(), q.data(), pixels.size(), frames, levels);
+  return levels;
+}
+
+TEST(Noise, PixelsThatTraceNothingAreLeftOutUpToTheFrameCap) {
+  // Letterbox (zero), the outline's flat colour, a traced pixel (0 and 0.2 by
+  // turns: mean 0.1, one standard error 0.01 * sqrt(n / (n - 1)) / ...), and a
+  // flame far above white, whose byte is 255 whatever its spread.
+  for (unsigned n : {2u, 2048u, maxStillFrames}) {
+    std::vector<Pixel> px(4);
+    for (unsigned f = 0; f < n; ++f) {
+      px[1].add(.013f, .016f, .017f);
+      float v = f % 2 ? 0.2f : 0.0f;
+      px[2].add(v, v, v);
+      px[3].add(5.0f + 10 * v, 5.0f + 10 * v, 5.0f + 10 * v);
+    }
+    std::vector<float> levels = errors(px, n);
+    ASSERT_EQ(levels.size(), 4u);
+    EXPECT_TRUE(std::isnan(levels[0])) << n;
+    EXPECT_TRUE(std::isnan(levels[1])) << n;
+    double se = 0.1 * std::sqrt(n / (n - 1.0)) / std::sqrt(double(n));
+    EXPECT_NEAR(levels[2], 255.0 * se, 1e-3 * 255.0 * se) << n;
+    EXPECT_EQ(levels[3], 0.0f) << n;
+  }
+  EXPECT_TRUE(errors(std::vector<Pixel>(3), 1).empty()); // one frame: no variance
+}
+
+TEST(Noise, FigureIsTheMedianAndP95OfTheTracedPixels) {
+  std::vector<float> levels(300, NAN);
+  for (int k = 1; k <= 100; ++k)
+    levels[static_cast<std::size_t>(k) * 2] = static_cast<float>(101 - k);
+  NoiseFigure figure = noiseFigure(levels);
+  ASSERT_TRUE(figure.known);
+  EXPECT_EQ(figure.traced, 100u);
+  EXPECT_EQ(figure.median, 50.0);
+  EXPECT_EQ(figure.p95, 95.0);
+  std::vector<float> none(5, NAN), empty;
+  EXPECT_FALSE(noiseFigure(none).known);
+  EXPECT_FALSE(noiseFigure(empty).known);
+  EXPECT_STREQ(noiseText(noiseFigure(empty)), "unknown");
+}
+
+// Parts of a 64 x 64 picture of independent samples, uniform on [0, 2 m]
+// about each pixel's own mean m.
+class Agreement : public testing::Test {
+protected:
+  static constexpr unsigned W = 64, H = 64;
+  std::mt19937 random{7};
+  std::vector<bool> traced = std::vector<bool>(W * H, true);
+
+  TileStats part(unsigned frames, float scale = 1.0f, unsigned bumpX = W, unsigned bumpY = H) {
+    std::vector<Pixel> px(W * H);
+    std::uniform_real_distribution<float> u(0.0f, 2.0f);
+    for (unsigned f = 0; f < frames; ++f)
+      for (unsigned p = 0; p < W * H; ++p) {
+        float m = 0.05f + 0.4f * float(p % W) / W;
+        // A brighter patch: a light that moved in a changed scene.
+        if (p % W / 4 == bumpX / 4 && p / W / 4 == bumpY / 4) m *= 3.0f;
+        float v = scale * m * u(random);
+        px[p].add(v, 0.5f * v, 0.25f * v);
+      }
+    std::vector<float> s, q;
+    for (const Pixel &p : px) {
+      s.insert(s.end(), p.sum, p.sum + 3);
+      q.insert(q.end(), p.squares, p.squares + 3);
+    }
+    return tileStats(s.data(), q.data(), W, H, frames, traced);
+  }
+};
+
+TEST_F(Agreement, ConsistentPartsPassAndDifferentOnesAreCaught) {
+  std::vector<TileStats> parts = {part(32), part(16), part(64), part(32)};
+  for (const PartAgreement &a : checkAgreement(parts, W, H)) {
+    EXPECT_TRUE(a.checked);
+    EXPECT_TRUE(a.consistent) << agreementText(a);
+    EXPECT_NEAR(a.meanAbsZ, 0.8, 0.15);
+  }
+  parts[1] = part(32, 1.05f); // a sum 5% off
+  std::vector<PartAgreement> off = checkAgreement(parts, W, H);
+  EXPECT_FALSE(off[1].consistent) << agreementText(off[1]);
+  EXPECT_GT(off[1].meanZ, 0.5);
+  parts[1] = part(32, 1.0f, 0, 0); // a patch at the bottom left changed
+  std::vector<PartAgreement> moved = checkAgreement(parts, W, H);
+  EXPECT_FALSE(moved[1].consistent) << agreementText(moved[1]);
+  EXPECT_EQ(moved[1].worstX, 0u);
+  EXPECT_EQ(moved[1].worstY, H - tileSide); // counted from the top
+}
+
+TEST_F(Agreement, PartsWithTooFewFramesAreNotChecked) {
+  std::vector<TileStats> parts = {part(32), part(minCheckFrames - 1), part(32)};
+  std::vector<PartAgreement> a = checkAgreement(parts, W, H);
+  EXPECT_TRUE(parts[1].mean.empty());
+  EXPECT_TRUE(a[0].checked && a[2].checked);
+  EXPECT_FALSE(a[1].checked);
+  parts.pop_back();
+  EXPECT_FALSE(checkAgreement(parts, W, H)[0].checked); // nothing to compare with
+}
+
+} // namespace
