@@ -4,7 +4,7 @@
 // and prints the check's figures for every pair and for each part against
 // all the others.
 //
-//   exegfx-bench-agreement [--frames F] [--parts P] [WxH]
+//   exegfx-bench-agreement [--frames F] [--parts P] [--keep DIR] [WxH]
 //   (default 32 frames, 8 parts, 240x135)
 //
 // P fragment parts and P/2 compute parts of F frames each, on consecutive
@@ -33,7 +33,30 @@ struct Part {
 
 unsigned W = 240, H = 135;
 
+// Parts kept from an earlier run of the same arguments (--keep DIR) are read
+// back instead of rendered, so the check can be recalibrated in seconds.
+std::string keep;
+
+bool load(Part &part, const std::string &file, unsigned frames) {
+  std::FILE *f = keep.empty() ? nullptr : std::fopen(file.c_str(), "rb");
+  if (!f) return false;
+  part.sum.resize(std::size_t{W} * H * 3);
+  part.squares.resize(part.sum.size());
+  bool ok = std::fread(part.sum.data(), 4, part.sum.size(), f) == part.sum.size() &&
+            std::fread(part.squares.data(), 4, part.squares.size(), f) == part.squares.size();
+  std::fclose(f);
+  part.frames = frames;
+  return ok;
+}
+
 bool render(Part &part, const char *scene, ScenePass pass, unsigned first, unsigned frames) {
+  const std::string file = keep + "/" + std::to_string(W) + "x" + std::to_string(H) + "_" +
+                           std::to_string(first) + "_" + std::to_string(frames) +
+                           (scene                        ? "_moved"
+                            : pass == ScenePass::Compute ? "_compute"
+                                                         : "") +
+                           ".bin";
+  if (load(part, file, frames)) return true;
   if (!stillOpenWith(scene, nullptr, W, H, pass)) {
     stillClose();
     return false;
@@ -47,6 +70,11 @@ bool render(Part &part, const char *scene, ScenePass pass, unsigned first, unsig
   stillReadSquares(part.squares.data());
   part.frames = frames;
   stillClose();
+  if (std::FILE *f = keep.empty() ? nullptr : std::fopen(file.c_str(), "wb")) {
+    std::fwrite(part.sum.data(), 4, part.sum.size(), f);
+    std::fwrite(part.squares.data(), 4, part.squares.size(), f);
+    std::fclose(f);
+  }
   return true;
 }
 
@@ -89,10 +117,13 @@ int main(int argc, char **argv) {
   for (int k = 1; k < argc; ++k) {
     if (!std::strcmp(argv[k], "--frames") && k + 1 < argc) {
       if (!parseBenchFrames(argv[++k], frames)) return 2;
+    } else if (!std::strcmp(argv[k], "--keep") && k + 1 < argc) {
+      keep = argv[++k];
     } else if (!std::strcmp(argv[k], "--parts") && k + 1 < argc) {
       count = static_cast<unsigned>(std::atoi(argv[++k]));
     } else if (!parseBenchSize(argv[k], W, H) || count < 2) {
-      std::fprintf(stderr, "usage: exegfx-bench-agreement [--frames F] [--parts P] [WxH]\n");
+      std::fprintf(stderr,
+                   "usage: exegfx-bench-agreement [--frames F] [--parts P] [--keep DIR] [WxH]\n");
       return 2;
     }
   }

@@ -3,7 +3,10 @@
 // with glFinish, the first one reported apart), what 2048 frames would take,
 // the ratio compute / fragment and whether both gave the same sums; then
 // whether the EGL device platform (the NVIDIA driver's headless path) opens an
-// OpenGL 4.6 compatibility context.
+// OpenGL 4.6 compatibility context. For each pass also the cost of what the
+// still renderer adds to a frame: the sum of squares' pass (included in the
+// frame times) and one measurement of the noise figure (read back and
+// ranked), which exegfx-still runs at most once per 99 times its cost.
 //
 //   exegfx-bench-pass [--size WxH]... [--frames N] [--software-device]
 //
@@ -12,8 +15,10 @@
 // Exit status: 0 all done, 1 a pass could not run, 2 bad usage, 3 the device
 // check failed.
 #include "accumulation.h"
+#include "noise.h"
 #include "platform.h"
 #include "platform_egl.h"
+#include "squares_pass.h"
 #include "still_core.h"
 
 #include "bench_args.h"
@@ -36,6 +41,7 @@ double msSince(Clock::time_point start) {
 struct PassTimes {
   bool ran = false;
   double first = 0, mean = 0, low = 0, high = 0; // ms
+  double squares = 0, noise = 0;                 // ms: the squares pass, a noise figure
   std::vector<float> sum;                        // RGBA after the last frame
 };
 
@@ -62,7 +68,20 @@ PassTimes timePass(ScenePass pass, unsigned w, unsigned h, unsigned frames) {
   t.low = *std::min_element(each.begin(), each.end());
   t.high = *std::max_element(each.begin(), each.end());
   AccumulationView view = accumulationView();
-  t.sum.resize(std::size_t{w} * h * 4);
+  const std::size_t pixels = std::size_t{w} * h;
+  std::vector<float> sum(pixels * 3), squares(pixels * 3);
+  start = Clock::now();
+  stillReadSum(sum.data());
+  stillReadSquares(squares.data());
+  noiseFigure(sum.data(), squares.data(), pixels, stillFrames());
+  t.noise = msSince(start);
+  // The squares pass alone (what it adds is of no use after this).
+  start = Clock::now();
+  for (unsigned k = 0; k < frames; ++k)
+    squaresAdd(view.textures[1 - view.pingPong], view.textures[view.pingPong]);
+  stillFinish();
+  t.squares = msSince(start) / frames;
+  t.sum.resize(pixels * 4);
   glBindTexture(GL_TEXTURE_2D, view.textures[1 - view.pingPong]);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, t.sum.data());
@@ -75,6 +94,8 @@ void printPass(const char *name, const PassTimes &t) {
   std::printf("  %-8s first frame %9.1f ms, steady %9.2f ms/frame (min %.2f, max %.2f), "
               "2048 frames %8.1f s\n",
               name, t.first, t.mean, t.low, t.high, (t.first + 2047 * t.mean) / 1e3);
+  std::printf("  %-8s squares pass %.3f ms/frame (%.2f%% of a frame), noise figure %.1f ms\n", "",
+              t.squares, 100.0 * t.squares / t.mean, t.noise);
 }
 
 // True when the pass ran; prints the size's block.

@@ -262,6 +262,7 @@ int main(int argc, char **argv) {
       return fail(error);
     if (mapFormat != ImageFormat::Png)
       return fail("--noise-map writes a .png picture; \"" + noiseMap + "\" is not one.");
+    if (noiseMap == output) return fail("--noise-map and -o name the same file.");
     if (!lockOutput(noiseMap, note, error)) return fail(error + " Nothing was written.");
   }
   if (!checkParts(parts, error)) return fail(error + " Nothing was written.");

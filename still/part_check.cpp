@@ -10,7 +10,7 @@
 // tiles) and no tile far out; a sum off by a few percent shifts every tile
 // one way, a changed scene moves some tiles by far more than noise can. The
 // bounds are calibrated in docs/still.md.
-static constexpr double maxMeanAbsZ = 1.5, meanZTiles = 5.0, maxWorstZ = 8.0,
+static constexpr double maxMeanAbsZ = 1.5, meanZTiles = 8.0, maxWorstZ = 6.0,
                         maxShareBeyond4 = 0.005;
 
 TileStats tileStats(const float *sum, const float *squares, unsigned width, unsigned height,

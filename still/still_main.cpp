@@ -111,6 +111,7 @@ struct NoiseWatch {
   unsigned frames = 0; // the frames it was measured at
   double nextAt = 0.0; // elapsed seconds from which the next may run
   double spent = 0.0;  // seconds all measurements took
+  unsigned count = 0;  // measurements made
 };
 
 // Frames of the run the noise figure asks for: the standard error falls as
@@ -344,6 +345,7 @@ static int render(const StillOptions &options) {
       watch.frames = stillFrames();
       double took = secondsSince(checkStart);
       watch.spent += took;
+      ++watch.count;
       watch.nextAt = elapsed + 99.0 * took;
       clean =
           options.untilNoise > 0.0 && watch.figure.known && watch.figure.p95 <= options.untilNoise;
@@ -413,6 +415,9 @@ static int render(const StillOptions &options) {
       options.height, duration(elapsed).c_str(), 1000.0 * elapsed / rendered,
       rate(static_cast<double>(options.width) * options.height * rendered / elapsed).c_str(),
       noiseText(noise), median.c_str());
+  if (options.untilNoise > 0.0)
+    std::fprintf(stderr, "The noise figure was measured %u times in %s, %.2f%% of the render.\n",
+                 watch.count, duration(watch.spent).c_str(), 100.0 * watch.spent / elapsed);
   return cut ? 128 + stopSignal : 0;
 }
 

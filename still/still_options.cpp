@@ -137,37 +137,32 @@ static bool parseGpu(std::string_view text, StillOptions &options, std::string &
   return true;
 }
 
-static bool parseSecondsValue(std::string_view name, std::string_view text, double &value,
-                              std::string &error) {
+// A finite decimal number above 0, no leading space; false for anything else.
+static bool parsePositive(std::string_view text, double &value) {
   std::string s(text);
   char *end = nullptr;
   errno = 0;
   double v = s.empty() || std::isspace(static_cast<unsigned char>(s[0]))
                  ? NAN
                  : std::strtod(s.c_str(), &end);
-  if (errno != 0 || !end || *end != 0 || !std::isfinite(v) || v <= 0.0) {
-    error = std::string(name) + " wants a number of seconds above 0, like 30 or 2.5; got \"" + s +
-            "\".";
-    return false;
-  }
+  if (errno != 0 || !end || *end != 0 || !std::isfinite(v) || v <= 0.0) return false;
   value = v;
   return true;
 }
 
+static bool parseSecondsValue(std::string_view name, std::string_view text, double &value,
+                              std::string &error) {
+  if (parsePositive(text, value)) return true;
+  error = std::string(name) + " wants a number of seconds above 0, like 30 or 2.5; got \"" +
+          std::string(text) + "\".";
+  return false;
+}
+
 static bool parseLevels(std::string_view text, double &value, std::string &error) {
-  std::string s(text);
-  char *end = nullptr;
-  errno = 0;
-  double v = s.empty() || std::isspace(static_cast<unsigned char>(s[0]))
-                 ? NAN
-                 : std::strtod(s.c_str(), &end);
-  if (errno != 0 || !end || *end != 0 || !std::isfinite(v) || v <= 0.0) {
-    error = "--until-noise wants a noise level above 0 in 8-bit levels, like 1 or 0.5; got \"" + s +
-            "\".";
-    return false;
-  }
-  value = v;
-  return true;
+  if (parsePositive(text, value)) return true;
+  error = "--until-noise wants a noise level above 0 in 8-bit levels, like 1 or 0.5; got \"" +
+          std::string(text) + "\".";
+  return false;
 }
 
 static std::string lower(std::string text) {

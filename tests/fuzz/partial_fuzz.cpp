@@ -23,8 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   bool ok = readPartial(path, info, sum, error, &squares);
   // A file read is whole, with its squares where it has them; a file refused says why.
   const std::size_t values = std::size_t{info.width} * info.height * 3;
-  if (ok ? sum.size() != values || squares.size() != (info.hasSquares ? values : 0)
-         : error.empty())
+  if (ok ? sum.size() != values || squares.size() != (info.hasSquares ? values : 0) : error.empty())
     std::abort();
   return 0;
 }
