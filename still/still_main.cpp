@@ -360,6 +360,10 @@ static int render(const StillOptions &options) {
       // final write tries again.
       NoiseFigure checkpointNoise;
       bool written = writeOutput(options, resume, checkpointNoise, error);
+      if (checkpointNoise.known) { // measured anyway: the progress shows it
+        watch.figure = checkpointNoise;
+        watch.frames = stillFrames();
+      }
       double took = secondsSince(writeStart);
       writeSeconds += took;
       checkpointAt = elapsed + options.checkpointEvery;

@@ -121,7 +121,7 @@ TEST_F(PartialRender, StopsBySignalAndResumesBitForBit) {
   std::smatch progress;
   EXPECT_TRUE(std::regex_search(first.err, progress,
                                 std::regex("\nprogress frames=1/100000 samples_per_s=[0-9]+ "
-                                           "left_s=[0-9]+ elapsed_s=[0-9]+\n")))
+                                           "left_s=[0-9]+ elapsed_s=[0-9]+ noise_p95=unknown\n")))
       << first.err;
   std::uint32_t k1 = info("r.exr").frames.at(0).last;
 
@@ -144,6 +144,14 @@ TEST_F(PartialRender, StopsBySignalAndResumesBitForBit) {
   std::vector<float> reference;
   info("ref.exr", &reference);
   EXPECT_EQ(resumed, reference);
+  // And so is the sum of squares, which every checkpoint carried along.
+  std::vector<float> sum, squares, referenceSquares;
+  PartialInfo i;
+  std::string error;
+  ASSERT_TRUE(readPartial(dir + "/r.exr", i, sum, error, &squares)) << error;
+  ASSERT_TRUE(readPartial(dir + "/ref.exr", i, sum, error, &referenceSquares)) << error;
+  EXPECT_FALSE(squares.empty());
+  EXPECT_EQ(squares, referenceSquares);
 
   // A second signal quits at once; the last checkpoint stays whole. The
   // frames are larger here, so the second signal comes within a frame.
