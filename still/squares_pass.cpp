@@ -5,16 +5,35 @@
 #include "shaders.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <vector>
 
 static GLuint squaresProgram, squaresTexture;
 static unsigned squaresSize[2];
 static const char *squaresSourceList[1] = {squaresShaderSource};
 
+// Builds the pass's program without a report: the shader compiler's report on
+// standard output is the scene's, as in the window. A program that does not
+// build is a broken build, said on standard error.
+static GLuint buildSquaresProgram() {
+  GLuint program = glFn<PFNGLCREATEPROGRAMPROC>("glCreateProgram")();
+  GLuint shader = glFn<PFNGLCREATESHADERPROC>("glCreateShader")(GL_COMPUTE_SHADER);
+  glFn<PFNGLSHADERSOURCEPROC>("glShaderSource")(shader, 1, squaresSourceList, nullptr);
+  glFn<PFNGLCOMPILESHADERPROC>("glCompileShader")(shader);
+  glFn<PFNGLATTACHSHADERPROC>("glAttachShader")(program, shader);
+  glFn<PFNGLLINKPROGRAMPROC>("glLinkProgram")(program);
+  if (!programLinked(program)) {
+    char log[4096] = "";
+    glFn<PFNGLGETPROGRAMINFOLOGPROC>("glGetProgramInfoLog")(program, sizeof log, nullptr, log);
+    std::fprintf(stderr, "The sum of squares' pass did not build: %s\n", log);
+  }
+  return program;
+}
+
 void squaresOpen(unsigned width, unsigned height) {
   squaresSize[0] = width;
   squaresSize[1] = height;
-  squaresProgram = buildComputeProgram(squaresSourceList);
+  squaresProgram = buildSquaresProgram();
   glGenTextures(1, &squaresTexture);
   glBindTexture(GL_TEXTURE_2D, squaresTexture);
   glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, static_cast<GLsizei>(width),

@@ -201,10 +201,9 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
   negative[7] = -1.0f;
   ASSERT_TRUE(writePartial(dir + "/negative.exr", sample(), sum.data(), mean.data(), error,
                            negative.data()));
-  ASSERT_TRUE(writePartial(dir + "/squares.exr", sample(), sum.data(), mean.data(), error,
-                           values(25.0f).data()));
-  Imf::Header bare = Imf::InputFile((dir + "/squares.exr").c_str()).header();
-  bare.erase("exegfx.squaresChecksum");
+  Imf::Header bare = fakeHeader(W, H, "1", 1);
+  for (const char *c : {"sumsq.R", "sumsq.G", "sumsq.B"})
+    bare.channels().insert(c, Imf::Channel(Imf::FLOAT));
   writeFake(dir + "/bare.exr", bare, 1.0f);
   // A header that asks for far more pixels than the file holds (none written).
   Imf::OutputFile((dir + "/huge.exr").c_str(), fakeHeader(100000, 100000, "1", 1));
