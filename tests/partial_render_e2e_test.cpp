@@ -282,6 +282,18 @@ TEST_F(PartialRender, NoiseIsReportedStopsTheRenderAndTravelsThroughMerges) {
   EXPECT_TRUE(has(old.err, "noise_p95=unknown")) << old.err;
   EXPECT_FALSE(info("out.exr").hasSquares);
   EXPECT_EQ(merge({"-o", "x.exr", "--noise-map", "x.png", "a.exr", "old.exr"}).exitCode, 1);
+  // An older file resumes, its noise unknown, but cannot stop at a noise level.
+  const std::vector<std::string> resume = {"--first-frame", "101", "--frames", "18",
+                                           "--resume",      "-o",  "old.exr"};
+  std::vector<std::string> atLevel = resume;
+  atLevel.insert(atLevel.end(), {"--until-noise", "1"});
+  Outcome refusedLevel = still(atLevel);
+  EXPECT_EQ(refusedLevel.exitCode, 1);
+  EXPECT_TRUE(has(refusedLevel.err, "has no sum of squares")) << refusedLevel.err;
+  Outcome resumed = still(resume);
+  ASSERT_EQ(resumed.exitCode, 0) << resumed.err;
+  EXPECT_TRUE(has(resumed.err, "noise_p95=unknown levels.")) << resumed.err;
+  EXPECT_EQ(formatFrameRanges(info("old.exr").frames), "101-118");
 }
 
 TEST_F(PartialRender, MergeRefusesWhatWouldBiasTheMeanAndNotesTheRest) {
