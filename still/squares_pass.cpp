@@ -4,9 +4,7 @@
 #include "shader_builder.h"
 #include "shaders.h"
 
-#include <cstddef>
 #include <cstdio>
-#include <vector>
 
 static GLuint squaresProgram, squaresTexture;
 static unsigned squaresSize[2];
@@ -67,12 +65,8 @@ void squaresAdd(unsigned afterTexture, unsigned beforeTexture) {
 }
 
 void squaresRead(float *rgb) {
-  std::size_t pixels = std::size_t{squaresSize[0]} * squaresSize[1];
-  std::vector<float> rgba(pixels * 4);
+  // Read as RGB straight into the caller's layout: GL drops the unused alpha.
   glBindTexture(GL_TEXTURE_2D, squaresTexture);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, rgba.data());
-  for (std::size_t k = 0; k < pixels; ++k)
-    for (int ch = 0; ch < 3; ++ch)
-      rgb[k * 3 + ch] = rgba[k * 4 + ch];
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_FLOAT, rgb);
 }
