@@ -71,13 +71,6 @@ NoiseFigure noiseFigure(const float *sum, const float *squares, std::size_t pixe
   return noiseFigure(levels);
 }
 
-NoiseFigure noiseFigure(const double *sum, const double *squares, std::size_t pixels,
-                        double frames) {
-  std::vector<float> levels;
-  pixelErrors(sum, squares, pixels, frames, levels);
-  return noiseFigure(levels);
-}
-
 const char *noiseText(const NoiseFigure &figure, bool p95) {
   static char text[32];
   if (!figure.known) return "unknown";

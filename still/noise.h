@@ -33,8 +33,6 @@ NoiseFigure noiseFigure(std::vector<float> &levels);
 
 // The same from the sums directly.
 NoiseFigure noiseFigure(const float *sum, const float *squares, std::size_t pixels, double frames);
-NoiseFigure noiseFigure(const double *sum, const double *squares, std::size_t pixels,
-                        double frames);
 
 // The figure for logs and attributes: "0.83", or "unknown".
 const char *noiseText(const NoiseFigure &figure, bool p95 = true);
