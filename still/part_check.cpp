@@ -55,23 +55,20 @@ std::vector<PartAgreement> checkAgreement(const std::vector<TileStats> &parts, u
   const std::size_t units = parts[tested[0]].mean.size();
   const unsigned tx = (width + tileSide - 1) / tileSide;
   // The frame-weighted sums of all tested parts; the rest is them less the part.
-  // Also the variance of one frame's tile sample, pooled over the parts.
+  // weightedVariance over all frames is the variance of one frame's tile
+  // sample, pooled over the parts.
   double frames = 0.0;
-  std::vector<double> weighted, weightedVariance, pooled;
+  std::vector<double> weighted, weightedVariance;
   weighted.assign(units, 0.0);
   weightedVariance.assign(units, 0.0);
-  pooled.assign(units, 0.0);
   for (std::size_t k : tested) {
     const TileStats &s = parts[k];
     frames += s.frames;
     for (std::size_t u = 0; u < units; ++u) {
       weighted[u] += s.frames * s.mean[u];
       weightedVariance[u] += s.frames * s.frames * s.variance[u];
-      pooled[u] += s.frames * s.frames * s.variance[u];
     }
   }
-  for (double &v : pooled)
-    v /= frames;
   for (std::size_t k : tested) {
     const TileStats &s = parts[k];
     PartAgreement &a = result[k];
@@ -88,8 +85,9 @@ std::vector<PartAgreement> checkAgreement(const std::vector<TileStats> &parts, u
       // paths has a low mean and a low variance of its own, and its own
       // variance alone would make that look significant. Neither side's
       // variance is taken below what the pooled variance gives its frames.
-      const double spread = std::max(s.variance[u], pooled[u] / s.frames) +
-                            std::max(restVariance, pooled[u] / restFrames);
+      const double pooled = weightedVariance[u] / frames;
+      const double spread =
+          std::max(s.variance[u], pooled / s.frames) + std::max(restVariance, pooled / restFrames);
       if (!(spread > 0.0)) continue; // nothing traced there
       const double z = (s.mean[u] - restMean) / std::sqrt(spread);
       ++a.tiles;
