@@ -341,8 +341,12 @@ int main(int argc, char **argv) {
     auto most = std::max_element(parts.begin(), parts.end(), [](const Part &a, const Part &b) {
       return frameCount(a.info.frames) < frameCount(b.info.frames);
     });
+    // The part whose data sum and squares hold: parts of equal frames (a
+    // farm's) make the first the one with the most, which is then read once.
+    std::size_t held = parts.size();
     if (!noSquares && parts.size() > 1 && frameCount(most->info.frames) >= minCheckFrames) {
       if (!read(*most)) return fail(error);
+      held = static_cast<std::size_t>(most - parts.begin());
       std::vector<float> levels;
       pixelErrors(sum.data(), squares.data(), pixels,
                   static_cast<double>(frameCount(most->info.frames)), levels);
@@ -352,7 +356,8 @@ int main(int argc, char **argv) {
     }
     for (std::size_t i = 0; i < parts.size(); ++i) {
       const Part &p = parts[i];
-      if (!read(p)) return fail(error);
+      if (i != held && !read(p)) return fail(error);
+      held = i;
       for (std::size_t k = 0; k < total.size(); ++k)
         total[k] += sum[k];
       if (noSquares) continue;
