@@ -214,13 +214,14 @@ bool checkOutputPath(const std::string &path, std::string &error) {
     error = "Output directory \"" + dir + "\" is not a directory.";
     return false;
   }
-  if (stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  bool exists = stat(target.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) {
     error = "Output \"" + target + "\" is a directory.";
     return false;
   }
   // A FIFO or a device would never take the renamed file as a file (and
   // reading a FIFO for --resume waits forever).
-  if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (exists && !S_ISREG(st.st_mode)) {
     error = "Output \"" + target + "\" is not a regular file (" +
             (S_ISFIFO(st.st_mode)   ? "a FIFO"
              : S_ISSOCK(st.st_mode) ? "a socket"
