@@ -9,11 +9,12 @@
 #include "output_lock.h"
 #include "part_check.h"
 #include "partial_file.h"
+#include "process_guard.h"
 #include "still_options.h"
+#include "whole_file.h"
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -155,21 +156,25 @@ static std::string joined(const std::vector<std::string> &values) {
 }
 
 // One line per part, in a fixed form for scripts (the Slurm tasks read count=
-// to tell whether a run gained frames).
+// to tell whether a run gained frames). Each part is read whole, so that what
+// is printed is what a merge would take: a damaged part is refused here too,
+// and the noise figure is the one its sums give.
 static int printInfo(const std::vector<Part> &parts) {
   int status = 0;
   for (const Part &p : parts) {
     PartialInfo info;
     std::string error;
-    if (!readPartialInfo(p.path, info, error)) {
+    std::vector<float> sum, squares;
+    if (!readPartial(p.path, info, sum, error, &squares)) {
       std::fflush(stdout);
       std::fprintf(stderr, "exegfx-merge: %s\n", error.c_str());
       status = 1;
       continue;
     }
     NoiseFigure noise;
-    noise.known = info.noiseP95 >= 0.0;
-    noise.p95 = info.noiseP95;
+    if (info.hasSquares)
+      noise = noiseFigure(sum.data(), squares.data(), std::size_t{info.width} * info.height,
+                          static_cast<double>(frameCount(info.frames)));
     std::printf("%s: frames=%s count=%llu size=%ux%u scene=%s version=%s passes=%s "
                 "renderers=%s devices=%s noise_p95=%s\n",
                 p.path.c_str(), formatFrameRanges(info.frames).c_str(),
@@ -181,8 +186,7 @@ static int printInfo(const std::vector<Part> &parts) {
 }
 
 int main(int argc, char **argv) {
-  // A closed pipe ends the printing, never the merge and its file.
-  std::signal(SIGPIPE, SIG_IGN);
+  if (!guardProcess()) return 1;
   std::string output, expect, noiseMap;
   std::vector<Part> parts;
   bool info = false, expectGiven = false, force = false;
@@ -262,7 +266,12 @@ int main(int argc, char **argv) {
       return fail(error);
     if (mapFormat != ImageFormat::Png)
       return fail("--noise-map writes a .png picture; \"" + noiseMap + "\" is not one.");
-    if (noiseMap == output) return fail("--noise-map and -o name the same file.");
+    if (sameOutputFile(noiseMap, output))
+      return fail("--noise-map and -o name the same file, \"" + output + "\".");
+    for (const Part &p : parts)
+      if (sameOutputFile(noiseMap, p.path))
+        return fail("--noise-map names the part \"" + p.path +
+                    "\": the map would replace its frames. Nothing was written.");
     if (!lockOutput(noiseMap, note, error)) return fail(error + " Nothing was written.");
   }
   if (!checkParts(parts, error)) return fail(error + " Nothing was written.");
@@ -393,6 +402,9 @@ int main(int argc, char **argv) {
                  "other.\n",
                  noSquares->path.c_str());
   }
+  // The picture and its map are written both or neither: a map that fails
+  // must not leave a picture that a rerun of the same command would refuse.
+  if (!noiseMap.empty()) holdWholeFiles();
   bool ok;
   if (format == ImageFormat::Exr) {
     PartialInfo info;
@@ -413,9 +425,12 @@ int main(int argc, char **argv) {
   } else {
     ok = writeImage(output, format, w, h, mean.data(), error);
   }
-  if (!ok) return fail(error);
-  if (!noiseMap.empty() && !writeNoiseMap(noiseMap, w, h, levels.data(), error))
-    return fail(error + " (\"" + output + "\" was written.)");
+  if (ok && !noiseMap.empty()) {
+    ok = writeNoiseMap(noiseMap, w, h, levels.data(), error);
+    if (ok) ok = commitHeldFiles(error);
+    dropHeldFiles();
+  }
+  if (!ok) return fail(error + (noiseMap.empty() ? "" : " Neither file was written."));
   std::string median = noise.known ? std::string(", median ") + noiseText(noise, false) : "";
   std::fprintf(stderr,
                "Merged %zu part%s: frames %s (%llu frames) at %u x %u to %s, noise_p95=%s "

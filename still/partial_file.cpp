@@ -235,6 +235,65 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
       error);
 }
 
+// Names the attributes exegfx reads: one a character away from any of them
+// (a flipped bit) is a damaged name, which would otherwise pass as missing.
+static const char *const knownAttributes[] = {
+    "exegfx.frames",      "exegfx.frameCount",      "exegfx.size",        "exegfx.scene",
+    "exegfx.version",     "exegfx.renderers",       "exegfx.passes",      "exegfx.devices",
+    "exegfx.sumChecksum", "exegfx.squaresChecksum", "exegfx.noiseMedian", "exegfx.noiseP95"};
+
+static bool damagedAttributeName(const CoreFile &f, std::string &name) {
+  int count = 0;
+  if (exr_get_attribute_count(f.context, 0, &count) != EXR_ERR_SUCCESS) return false;
+  for (int k = 0; k < count; ++k) {
+    const exr_attribute_t *a = nullptr;
+    if (exr_get_attribute_by_index(f.context, 0, EXR_ATTR_LIST_FILE_ORDER, k, &a) !=
+            EXR_ERR_SUCCESS ||
+        !a || !a->name)
+      continue;
+    const std::string_view seen = a->name;
+    for (std::string_view known : knownAttributes) {
+      if (seen.size() != known.size() || seen == known) continue;
+      std::size_t differ = 0;
+      for (std::size_t i = 0; i < seen.size(); ++i)
+        differ += seen[i] != known[i];
+      if (differ == 1) {
+        name = seen;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// The noise figure's attributes: both or neither, only beside a sum of
+// squares, and figures a sum of squares can give.
+static bool checkNoiseAttributes(const CoreFile &f, PartialInfo &info, std::string &error) {
+  info.noiseMedian = info.noiseP95 = -1.0;
+  std::string name;
+  if (damagedAttributeName(f, name)) {
+    error = "is damaged: it has an attribute \"" + name +
+            "\", one character away from one exegfx writes.";
+    return false;
+  }
+  auto median = f.find("exegfx.noiseMedian", EXR_ATTR_FLOAT);
+  auto p95 = f.find("exegfx.noiseP95", EXR_ATTR_FLOAT);
+  const exr_attribute_t *any = nullptr;
+  bool present = false;
+  for (const char *n : {"exegfx.noiseMedian", "exegfx.noiseP95"})
+    present = present || exr_get_attribute_by_name(f.context, 0, n, &any) == EXR_ERR_SUCCESS;
+  if (!present) return true;
+  if (!median || !p95 || !info.hasSquares || !std::isfinite(median->f) || !std::isfinite(p95->f) ||
+      median->f < 0.0f || p95->f < median->f) {
+    error = "is damaged: its exegfx.noiseMedian and exegfx.noiseP95 are not a noise figure "
+            "(both finite, 0 <= median <= p95, beside a sum of squares).";
+    return false;
+  }
+  info.noiseMedian = median->f;
+  info.noiseP95 = p95->f;
+  return true;
+}
+
 static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo &info,
                         std::string &error) {
   auto refuse = [&](const std::string &why) {
@@ -316,18 +375,16 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
       return refuse(std::string("is damaged: its ") + name +
                     " is not a SHA-256 (\"sha256:\" and 64 hex digits).");
   }
-  // The sum of squares came with its checksum; one without the other is a changed file.
+  // The sum of squares came with both checksums (every version that wrote
+  // squares wrote them); one without the other is a changed file, not an
+  // older one.
   if (info.hasSquares == info.squaresChecksum.empty())
     return refuse(info.hasSquares
                       ? "is damaged: it has a sum of squares without its exegfx.squaresChecksum."
                       : "is damaged: it has an exegfx.squaresChecksum but no sum of squares.");
-  info.noiseMedian = info.noiseP95 = -1.0;
-  auto median = f.find("exegfx.noiseMedian", EXR_ATTR_FLOAT);
-  auto p95 = f.find("exegfx.noiseP95", EXR_ATTR_FLOAT);
-  if (median && p95 && median->f >= 0.0f && p95->f >= 0.0f) {
-    info.noiseMedian = median->f;
-    info.noiseP95 = p95->f;
-  }
+  if (info.hasSquares && info.sumChecksum.empty())
+    return refuse("is damaged: it has a sum of squares but no exegfx.sumChecksum.");
+  if (!checkNoiseAttributes(f, info, error)) return refuse(error);
   info.width = static_cast<unsigned>(v.x);
   info.height = static_cast<unsigned>(v.y);
   info.scene = text(scene->string);

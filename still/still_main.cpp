@@ -6,6 +6,7 @@
 #include "output_lock.h"
 #include "partial_file.h"
 #include "platform_egl.h"
+#include "process_guard.h"
 #include "scene_identity.h"
 #include "still_core.h"
 #include "still_options.h"
@@ -35,6 +36,7 @@ static void onStopSignal(int sig) {
     // The second signal: quit at once. A write in progress leaves its
     // temporary file, never a half-written output.
     removeTemporaryFile();
+    removeOutputLocks();
     signal(sig, SIG_DFL);
     raise(sig);
     return;
@@ -427,9 +429,9 @@ static int render(const StillOptions &options) {
 
 int main(int argc, char **argv) {
   // A closed pipe on standard error or output (`| head`, a tee ended by the
-  // same Ctrl-C) only ends the printing: writes there then fail with EPIPE,
-  // which nothing takes for an error, and the render and its file go on.
-  signal(SIGPIPE, SIG_IGN);
+  // same Ctrl-C) only ends the printing; closed descriptors and file size
+  // limits are met before any file is opened.
+  if (!guardProcess()) return 1;
   StillOptions options;
   std::string error;
   switch (parseStillOptions(argc, argv, options, error)) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -137,15 +138,15 @@ static bool parseGpu(std::string_view text, StillOptions &options, std::string &
   return true;
 }
 
-// A finite decimal number above 0, no leading space; false for anything else.
+// A finite decimal number above 0, digits with at most one point ("30",
+// "2.5", ".5"); false for anything else: signs, spaces, exponents, hex.
 static bool parsePositive(std::string_view text, double &value) {
-  std::string s(text);
-  char *end = nullptr;
-  errno = 0;
-  double v = s.empty() || std::isspace(static_cast<unsigned char>(s[0]))
-                 ? NAN
-                 : std::strtod(s.c_str(), &end);
-  if (errno != 0 || !end || *end != 0 || !std::isfinite(v) || v <= 0.0) return false;
+  if (text.empty() || text.find_first_not_of("0123456789.") != std::string_view::npos) return false;
+  double v = 0.0;
+  auto [end, ec] =
+      std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
+  if (ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v) || v <= 0.0)
+    return false;
   value = v;
   return true;
 }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
@@ -18,20 +19,41 @@ static const char tempInfix[] = ".partial-";
 static const char tempLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 static const std::size_t tempSuffixLength = 6;
 
-// The temporary file of the write in progress, for removeTemporaryFile.
-static char pendingTemp[PATH_MAX];
-static volatile int pendingSet = 0;
+// The temporary files of the write in progress and of finished writes held
+// for a commit, for removeTemporaryFile.
+static const int pendingSlots = 4;
+static char pendingTemp[pendingSlots][PATH_MAX];
+static volatile int pendingSet[pendingSlots] = {};
 
 void removeTemporaryFile() {
-  if (pendingSet) unlink(pendingTemp);
+  for (int k = 0; k < pendingSlots; ++k)
+    if (pendingSet[k]) unlink(pendingTemp[k]);
 }
 
-static void setPending(const std::string &temp) {
-  pendingSet = 0;
-  if (temp.size() >= sizeof pendingTemp) return;
-  std::memcpy(pendingTemp, temp.c_str(), temp.size() + 1);
-  pendingSet = 1;
+// The slot that now names temp, or -1 (too long, or all taken: a signal then
+// leaves that file, as a kill -9 would, for the next writer to remove).
+static int setPending(const std::string &temp) {
+  if (temp.size() >= PATH_MAX) return -1;
+  for (int k = 0; k < pendingSlots; ++k)
+    if (!pendingSet[k]) {
+      std::memcpy(pendingTemp[k], temp.c_str(), temp.size() + 1);
+      pendingSet[k] = 1;
+      return k;
+    }
+  return -1;
 }
+
+static void clearPending(int slot) {
+  if (slot >= 0) pendingSet[slot] = 0;
+}
+
+// Finished writes waiting for commitHeldFiles, while holding.
+struct HeldFile {
+  std::string temp, target;
+  int slot;
+};
+static bool holding = false;
+static std::vector<HeldFile> held;
 
 static mode_t newFileMode() {
   mode_t mask = umask(0);
@@ -130,7 +152,7 @@ static int openUnnamed(const std::string &dir, std::string &fillName) {
 
 // Gives the unnamed file fd the temporary name beside target. linkat cannot
 // replace a name, so the file gets a fresh one and is renamed over target.
-static bool nameUnnamed(int fd, const std::string &target, std::string &temp) {
+static bool nameUnnamed(int fd, const std::string &target, std::string &temp, int &slot) {
   std::string source = "/proc/self/fd/" + std::to_string(fd);
   for (int attempt = 0; attempt < 100; ++attempt) {
     unsigned char random[tempSuffixLength];
@@ -140,7 +162,7 @@ static bool nameUnnamed(int fd, const std::string &target, std::string &temp) {
       name += tempLetters[r % (sizeof tempLetters - 1)];
     if (linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       temp = name;
-      setPending(temp);
+      slot = setPending(temp);
       return true;
     }
     if (errno != EEXIST) return false;
@@ -150,8 +172,10 @@ static bool nameUnnamed(int fd, const std::string &target, std::string &temp) {
 
 // The temporary file of a write of target: an unnamed one, or where the file
 // system has none, one named temp. fillName opens it; -1 with errno set.
-static int createTemporary(const std::string &target, std::string &fillName, std::string &temp) {
+static int createTemporary(const std::string &target, std::string &fillName, std::string &temp,
+                           int &slot) {
   temp.clear();
+  slot = -1;
   int fd = openUnnamed(directoryOf(target), fillName);
   if (fd >= 0) return fd;
   temp = target + tempInfix + std::string(tempSuffixLength, 'X');
@@ -160,7 +184,7 @@ static int createTemporary(const std::string &target, std::string &fillName, std
     temp.clear();
     return -1;
   }
-  setPending(temp);
+  slot = setPending(temp);
   fillName = temp;
   return fd;
 }
@@ -168,12 +192,13 @@ static int createTemporary(const std::string &target, std::string &fillName, std
 bool checkWholeFileWrite(const std::string &target, std::string &error) {
   // The temporary file as a write makes it, named as the write names it.
   std::string dir = directoryOf(target), fillName, temp;
-  int fd = createTemporary(target, fillName, temp);
-  bool made = fd >= 0 && (!temp.empty() || nameUnnamed(fd, target, temp));
+  int slot = -1;
+  int fd = createTemporary(target, fillName, temp, slot);
+  bool made = fd >= 0 && (!temp.empty() || nameUnnamed(fd, target, temp, slot));
   int madeErrno = errno;
   if (fd >= 0) close(fd);
   if (!temp.empty()) unlink(temp.c_str());
-  pendingSet = 0;
+  clearPending(slot);
   if (!made) {
     if (madeErrno == ENAMETOOLONG) {
       long max = pathconf(dir.c_str(), _PC_NAME_MAX);
@@ -202,11 +227,32 @@ bool checkWholeFileWrite(const std::string &target, std::string &error) {
   return true;
 }
 
+// Moves the finished temporary file over target and makes the rename durable.
+static bool moveIntoPlace(const std::string &temp, const std::string &target, int slot,
+                          std::string &error) {
+  if (std::rename(temp.c_str(), target.c_str()) != 0) {
+    error =
+        "Cannot move the finished file to " + quoted(target) + ": " + std::strerror(errno) + ".";
+    unlink(temp.c_str());
+    clearPending(slot);
+    return false;
+  }
+  clearPending(slot);
+  // The rename is only durable once the directory is on disk too.
+  int dir = open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
 bool writeWholeFile(const std::string &path, const FileFiller &fill, std::string &error) {
   std::string target;
   if (!resolveOutputLinks(path, target, error)) return false;
   std::string fillName, temp;
-  int fd = createTemporary(target, fillName, temp);
+  int slot = -1;
+  int fd = createTemporary(target, fillName, temp, slot);
   if (fd < 0) {
     error = "Cannot create a file beside " + quoted(target) + ": " + std::strerror(errno) + ".";
     return false;
@@ -221,7 +267,7 @@ bool writeWholeFile(const std::string &path, const FileFiller &fill, std::string
     ok = false;
     failErrno = errno;
   }
-  if (ok && unnamed && !nameUnnamed(fd, target, temp)) {
+  if (ok && unnamed && !nameUnnamed(fd, target, temp, slot)) {
     ok = false;
     failErrno = errno;
   }
@@ -242,22 +288,62 @@ bool writeWholeFile(const std::string &path, const FileFiller &fill, std::string
                                 : std::string("write error")) +
             "; " + quoted(target) + " is unchanged.";
     if (!temp.empty()) unlink(temp.c_str());
-    pendingSet = 0;
+    clearPending(slot);
     return false;
   }
-  if (std::rename(temp.c_str(), target.c_str()) != 0) {
-    error =
-        "Cannot move the finished file to " + quoted(target) + ": " + std::strerror(errno) + ".";
-    unlink(temp.c_str());
-    pendingSet = 0;
-    return false;
+  if (holding) {
+    held.push_back({temp, target, slot});
+    return true;
   }
-  pendingSet = 0;
-  // The rename is only durable once the directory is on disk too.
-  int dir = open(directoryOf(target).c_str(), O_RDONLY | O_DIRECTORY);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
+  return moveIntoPlace(temp, target, slot, error);
+}
+
+void holdWholeFiles() {
+  holding = true;
+}
+
+bool commitHeldFiles(std::string &error) {
+  holding = false;
+  bool ok = true;
+  std::string moved;
+  for (const HeldFile &f : held) {
+    if (!ok) {
+      unlink(f.temp.c_str());
+      clearPending(f.slot);
+      continue;
+    }
+    std::string why;
+    if (!moveIntoPlace(f.temp, f.target, f.slot, why)) {
+      ok = false;
+      error = why + (moved.empty() ? "" : " Only " + moved + " was written.");
+    }
+    moved += (moved.empty() ? "" : " and ") + quoted(f.target);
   }
-  return true;
+  held.clear();
+  return ok;
+}
+
+void dropHeldFiles() {
+  holding = false;
+  for (const HeldFile &f : held) {
+    unlink(f.temp.c_str());
+    clearPending(f.slot);
+  }
+  held.clear();
+}
+
+// path's folder made absolute with its links resolved, and its own name.
+static std::string canonicalName(const std::string &path) {
+  char dir[PATH_MAX];
+  if (!realpath(directoryOf(path).c_str(), dir)) return path;
+  return std::string(dir) + "/" + nameOf(path);
+}
+
+bool sameOutputFile(const std::string &a, const std::string &b) {
+  std::string ta, tb, error;
+  if (!resolveOutputLinks(a, ta, error) || !resolveOutputLinks(b, tb, error)) return a == b;
+  struct stat sa, sb;
+  if (stat(ta.c_str(), &sa) == 0 && stat(tb.c_str(), &sb) == 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino; // hard links too
+  return canonicalName(ta) == canonicalName(tb);
 }

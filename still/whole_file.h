@@ -25,12 +25,25 @@ using FileFiller = std::function<bool(int fd, const std::string &tempPath, std::
 // False with a message naming the problem; path is then unchanged.
 bool writeWholeFile(const std::string &path, const FileFiller &fill, std::string &error);
 
+// Files that belong together (a picture and its noise map) are written both
+// or neither: after holdWholeFiles, writeWholeFile leaves each finished file
+// under its temporary name, and commitHeldFiles then moves them all into
+// place (false with a message if a rename fails; the files not yet moved are
+// removed), while dropHeldFiles removes them. Either ends the holding.
+void holdWholeFiles();
+bool commitHeldFiles(std::string &error);
+void dropHeldFiles();
+
 // The file that writeWholeFile replaces for path: path itself, or the end of
 // the chain of symbolic links it names (which need not exist yet). False with
 // a message for a loop, or for a link that another user put into a shared
 // sticky folder (the kernel's protected_symlinks rule, applied here too since
 // the links are read rather than followed).
 bool resolveOutputLinks(const std::string &path, std::string &target, std::string &error);
+
+// Whether writes of a and b would replace the same file, whatever names,
+// links and folders lead there.
+bool sameOutputFile(const std::string &a, const std::string &b);
 
 // Whether writeWholeFile could replace target (a resolved path in an existing
 // folder): its temporary file is made and removed again, so a name too long

@@ -205,6 +205,23 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
   for (const char *c : {"sumsq.R", "sumsq.G", "sumsq.B"})
     bare.channels().insert(c, Imf::Channel(Imf::FLOAT));
   writeFake(dir + "/bare.exr", bare, 1.0f);
+  // One flipped bit in an attribute's name, with and without a sum of squares:
+  // a current file must not pass as an older one without checksums.
+  std::vector<float> squares = values(25.0f);
+  PartialInfo noisy = sample();
+  noisy.noiseMedian = 2.0;
+  noisy.noiseP95 = 1.0;
+  ASSERT_TRUE(
+      writePartial(dir + "/noise.exr", noisy, sum.data(), mean.data(), error, squares.data()));
+  noisy.noiseMedian = noisy.noiseP95 = -1.0;
+  ASSERT_TRUE(writePartial(dir + "/sq.exr", noisy, sum.data(), mean.data(), error, squares.data()));
+  for (auto [from, to] : {std::pair{"good.exr", "flipped.exr"}, {"sq.exr", "flippedsq.exr"}}) {
+    std::string bytes = contents(dir + "/" + from);
+    std::size_t at = bytes.find("exegfx.sumChecksum");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 9] ^= 1; // sumChecksum -> sulChecksum
+    std::ofstream(dir + "/" + to, std::ios::binary) << bytes;
+  }
   // A header that asks for far more pixels than the file holds (none written).
   Imf::OutputFile((dir + "/huge.exr").c_str(), fakeHeader(100000, 100000, "1", 1));
   mkfifo((dir + "/fifo.exr").c_str(), 0600);
@@ -225,6 +242,9 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
                {"late.exr", "past frame 131072"},
                {"negative.exr", "sum of squares holds a value that is negative"},
                {"bare.exr", "without its exegfx.squaresChecksum"},
+               {"noise.exr", "not a noise figure"},
+               {"flipped.exr", "one character away"},
+               {"flippedsq.exr", "damaged"},
                {"huge.exr", "more than its"},
                {"fifo.exr", "is a FIFO"}};
   for (const Case &c : cases) {

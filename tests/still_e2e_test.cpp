@@ -61,7 +61,7 @@ TEST_F(StillProgram, BadInputFailsWithAMessageAndWritesNothing) {
     EXPECT_TRUE(has(r.err, "exegfx-still: ")) << r.err;
     EXPECT_TRUE(has(r.err, c.mention)) << c.mention << " not in: " << r.err;
     EXPECT_FALSE(has(r.out, "Shader prog")) << "no shader was built for " << c.args[0];
-    EXPECT_TRUE(entriesButLocks(dir).empty()) << "a file was left for " << c.args[0];
+    EXPECT_TRUE(entries(dir).empty()) << "a file was left for " << c.args[0];
   }
 }
 
@@ -109,7 +109,7 @@ TEST_F(StillProgram, FilesMatchTheCoresRenderOfTheSameFrames) {
     for (unsigned k = 0; k < w * 3; ++k)
       mismatches += png.bytes[row * w * 3 + k] != displayByte(mean[(h - 1 - row) * w * 3 + k]);
   EXPECT_EQ(mismatches, 0);
-  EXPECT_EQ(entriesButLocks(dir).size(), 2u) << "no temporary file is left";
+  EXPECT_EQ(entries(dir).size(), 2u) << "no temporary file is left";
 }
 
 TEST_F(StillProgram, SecondsStopsEarlyWithAValidImage) {
@@ -141,7 +141,7 @@ TEST_F(StillProgram, CtrlCWritesTheFramesDoneAndSaysSo) {
   ASSERT_TRUE(png.ok) << "the interrupted run replaced the old file with a whole PNG";
   EXPECT_EQ(png.width, 480u);
   EXPECT_EQ(png.height, 270u);
-  EXPECT_EQ(entriesButLocks(dir).size(), 1u);
+  EXPECT_EQ(entries(dir).size(), 1u);
 }
 
 } // namespace

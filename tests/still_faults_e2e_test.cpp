@@ -11,6 +11,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -128,8 +129,56 @@ TEST_F(StillFaults, OneWriterPerOutputAndKilledRunsResumeBitForBit) {
   EXPECT_EQ(resumed, reference);
   std::vector<std::string> names = entries(dir);
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"r.exr", "r.exr.lock", "r.exr.partial-keep", "ref.exr",
-                                             "ref.exr.lock", "s.exr.partial-Ab12Cd"}));
+  // Lock files go with their writers; another output's leftovers stay.
+  EXPECT_EQ(names, (std::vector<std::string>{"r.exr", "r.exr.partial-keep", "ref.exr",
+                                             "s.exr.partial-Ab12Cd"}));
+}
+
+TEST_F(StillFaults, ClosedDescriptorsAndFileSizeLimitsAreMetLikeAnyBadInput) {
+  // Started with 0-2 closed, as daemons may: the lock and the pictures never
+  // become standard output or error, and a stop's notice stays out of them.
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    for (int fd = 0; fd <= 2; ++fd)
+      close(fd);
+    std::vector<std::string> args = {"--size=64x36", "--frames=9999", "--checkpoint-every=0.01",
+                                     "-o", "c.exr"};
+    execProgram(EXEGFX_STILL_PATH, args);
+  }
+  for (int k = 0; k < 3000 && access((dir + "/c.exr").c_str(), F_OK) != 0; ++k)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  for (int fd = 0; fd <= 2; ++fd) {
+    char target[256] = {};
+    std::string link = "/proc/" + std::to_string(pid) + "/fd/" + std::to_string(fd);
+    EXPECT_GT(readlink(link.c_str(), target, sizeof target - 1), 0) << link;
+    EXPECT_STREQ(target, "/dev/null") << link;
+  }
+  kill(pid, SIGTERM);
+  EXPECT_EQ(finishSoon(pid).exitCode, 143);
+  EXPECT_EQ(frames("c.exr").substr(0, 1), "1") << frames("c.exr");
+  EXPECT_FALSE(has(contents(dir + "/c.exr"), "SIGTERM"));
+
+  // A file size limit (ulimit -f) fails the write like a full disk, with the
+  // last good file kept, instead of killing the program with SIGXFSZ.
+  ASSERT_EQ(still({"--frames", "2", "-o", "r.exr"}).exitCode, 0);
+  const std::string good = contents(dir + "/r.exr");
+  auto limited = [&](const char *path, std::vector<std::string> args) {
+    rlimit unlimited{}, limit{16384, 16384};
+    getrlimit(RLIMIT_FSIZE, &unlimited);
+    setrlimit(RLIMIT_FSIZE, &limit); // inherited by the program started now
+    pid_t pid = startProgram(path, args);
+    setrlimit(RLIMIT_FSIZE, &unlimited);
+    return finishSoon(pid);
+  };
+  for (const Outcome &o : {limited(EXEGFX_STILL_PATH, {"--size=64x36", "--frames=3", "--resume",
+                                                       "--checkpoint-every=0.01", "-o", "r.exr"}),
+                           limited(EXEGFX_MERGE_PATH, {"-o", "m.exr", "r.exr"})}) {
+    EXPECT_EQ(o.exitCode, 1);
+    EXPECT_TRUE(has(o.err, "File too large")) << o.err;
+  }
+  EXPECT_EQ(contents(dir + "/r.exr"), good);
+  EXPECT_EQ(access((dir + "/m.exr").c_str(), F_OK), -1);
 }
 
 TEST_F(StillFaults, OutputsThatCannotBeWrittenAreRefusedBeforeAnyFrame) {
@@ -181,6 +230,31 @@ TEST_F(StillFaults, OutputsThatCannotBeWrittenAreRefusedBeforeAnyFrame) {
   struct stat st;
   EXPECT_TRUE(lstat((dir + "/l.exr").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
   EXPECT_EQ(frames("real/r.exr"), "1-3");
+
+  // The noise map never replaces the picture or a part, whatever names or
+  // links lead there.
+  ASSERT_EQ(symlink("n.png", (dir + "/ln.png").c_str()), 0);
+  for (std::vector<std::string> args : {std::vector<std::string>{"--noise-map", "./n.png"},
+                                        {"--noise-map", "ln.png"},
+                                        {"--noise-map", "real/../n.png"}}) {
+    args.insert(args.end(), {"-o", "n.png", "real/r.exr"});
+    r = run(EXEGFX_MERGE_PATH, args);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "name the same file")) << r.err;
+  }
+  ASSERT_EQ(symlink("real/r.exr", (dir + "/lp.png").c_str()), 0);
+  r = run(EXEGFX_MERGE_PATH, {"--noise-map", "lp.png", "-o", "m.png", "real/r.exr"});
+  EXPECT_TRUE(has(r.err, "the map would replace its frames")) << r.err;
+  EXPECT_EQ(access((dir + "/n.png").c_str(), F_OK), -1);
+  EXPECT_EQ(frames("real/r.exr"), "1-3");
+
+  // --info reads what it reports: a damaged part is refused there too.
+  std::string damaged = contents(dir + "/real/r.exr");
+  damaged[damaged.size() - 9] ^= 1;
+  std::ofstream(dir + "/d.exr", std::ios::binary) << damaged;
+  r = run(EXEGFX_MERGE_PATH, {"--info", "d.exr"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(has(r.err, "damaged")) << r.err;
 }
 
 TEST_F(StillFaults, AFullDiskKeepsTheLastGoodFile) {
@@ -206,7 +280,15 @@ TEST_F(StillFaults, AFullDiskKeepsTheLastGoodFile) {
   EXPECT_EQ(contents(small + "/r.exr"), good);
   std::vector<std::string> names = entries(small);
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"fill", "r.exr", "r.exr.lock"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"fill", "r.exr"}));
+
+  // A picture and its noise map are written both or neither: here the map
+  // meets the full disk, so the picture beside it is not written either.
+  r = run(EXEGFX_MERGE_PATH, {"--noise-map", "small/n.png", "-o", "m.pfm", "small/r.exr"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(has(r.err, "No space left on device") && has(r.err, "Neither file was written"))
+      << r.err;
+  EXPECT_EQ(access((dir + "/m.pfm").c_str(), F_OK), -1);
   umount2(small.c_str(), MNT_DETACH);
 }
 

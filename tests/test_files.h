@@ -47,15 +47,6 @@ inline std::vector<std::string> entries(const std::string &dir) {
   return names;
 }
 
-// entries, less the output lock files ("NAME.lock") that the programs keep
-// beside their outputs.
-inline std::vector<std::string> entriesButLocks(const std::string &dir) {
-  std::vector<std::string> names;
-  for (const std::string &name : entries(dir))
-    if (!name.ends_with(".lock")) names.push_back(name);
-  return names;
-}
-
 // A whole file's bytes; empty when it cannot be read.
 inline std::string contents(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
