@@ -13,27 +13,42 @@ static double constantBound(double frames) {
   return 1e-6 + frames * 1.2e-7;
 }
 
+double levelsOf(const double mean[3], const double variance[3], double n) {
+  double worst = 0.0;
+  for (int ch = 0; ch < 3; ++ch) {
+    const double se = std::sqrt(variance[ch] / n);
+    const double lo = std::max(mean[ch] - se, 0.0), hi = std::min(mean[ch] + se, 1.0);
+    worst = std::max(worst, (hi - lo) * 0.5 * 255.0);
+  }
+  return worst;
+}
+
+bool sampleSpread(const double sum[3], const double squares[3], double n, double mean[3],
+                  double variance[3]) {
+  const double bound = constantBound(n);
+  bool varies = false;
+  for (int ch = 0; ch < 3; ++ch) {
+    mean[ch] = sum[ch] / n;
+    variance[ch] = std::max((squares[ch] - sum[ch] * mean[ch]) / (n - 1.0), 0.0);
+    if (variance[ch] > bound * mean[ch] * mean[ch]) varies = true;
+  }
+  return varies;
+}
+
 template <class T>
 static void errorsOf(const T *sum, const T *squares, std::size_t pixels, double n,
                      std::vector<float> &levels) {
   levels.clear();
   if (n < 2.0) return;
   levels.resize(pixels);
-  const double bound = constantBound(n);
   for (std::size_t p = 0; p < pixels; ++p) {
-    double worst = 0.0;
-    bool varies = false;
+    double s[3], q[3], mean[3], variance[3];
     for (int ch = 0; ch < 3; ++ch) {
-      const double s = static_cast<double>(sum[p * 3 + ch]);
-      const double q = static_cast<double>(squares[p * 3 + ch]);
-      const double mean = s / n;
-      const double variance = std::max((q - s * mean) / (n - 1.0), 0.0);
-      if (variance > bound * mean * mean) varies = true;
-      const double se = std::sqrt(variance / n);
-      const double lo = std::max(mean - se, 0.0), hi = std::min(mean + se, 1.0);
-      worst = std::max(worst, (hi - lo) * 0.5 * 255.0);
+      s[ch] = static_cast<double>(sum[p * 3 + ch]);
+      q[ch] = static_cast<double>(squares[p * 3 + ch]);
     }
-    levels[p] = varies ? static_cast<float>(worst) : NAN;
+    bool varies = sampleSpread(s, q, n, mean, variance);
+    levels[p] = varies ? static_cast<float>(levelsOf(mean, variance, n)) : NAN;
   }
 }
 

@@ -20,6 +20,15 @@ struct NoiseFigure {
   std::size_t traced = 0; // the pixels counted
 };
 
+// One pixel's samples: the mean and the variance of one sample, per channel,
+// from n samples' sum and sum of squares; false for a pixel that traces
+// nothing (every sample the same, to the rounding of the sums).
+bool sampleSpread(const double sum[3], const double squares[3], double n, double mean[3],
+                  double variance[3]);
+// One pixel's error in levels, the largest of its channels: one standard
+// error of a mean of n samples of these variances, around these means.
+double levelsOf(const double mean[3], const double variance[3], double n);
+
 // The errors of pixels pixels (sum and squares: 3 values per pixel, any
 // order of pixels) after frames frames, into levels: one per pixel, NaN for
 // a pixel that traces nothing. Empty levels for fewer than 2 frames.

@@ -1,6 +1,7 @@
 #include "still_core.h"
 
 #include "accumulation.h"
+#include "adaptive_pass.h"
 #include "glproc.h"
 #include "platform.h"
 #include "squares_pass.h"
@@ -93,6 +94,31 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
     return false;
   }
   return true;
+}
+
+bool stillOpenAdaptive(unsigned width, unsigned height) {
+  stillWindow = RenderWindow{};
+  stillWindow.width = width;
+  stillWindow.height = height;
+  if (!createRenderWindow(stillWindow)) {
+    destroyRenderWindow(stillWindow);
+    return false;
+  }
+  glFatalHandler = [] { destroyRenderWindow(stillWindow); };
+  squaresOn = squaresKnown = false;
+  if (const char *missing = computeMissing()) {
+    std::fprintf(stderr, "An adaptive render needs compute shaders: %s.\n", missing);
+    return false;
+  }
+  if (!adaptiveOpen(width, height)) return false;
+  stillScenePass = ScenePass::Compute;
+  bool outOfMemory = false;
+  for (GLenum error; (error = glGetError()) != GL_NO_ERROR;)
+    outOfMemory = outOfMemory || error == GL_OUT_OF_MEMORY;
+  if (outOfMemory)
+    std::fprintf(stderr, "The GL implementation has no memory for %u x %u adaptive sums.\n", width,
+                 height);
+  return !outOfMemory;
 }
 
 bool stillOpen(unsigned width, unsigned height, ScenePass pass) {

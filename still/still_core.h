@@ -25,6 +25,10 @@ bool stillOpen(unsigned width, unsigned height, ScenePass pass = ScenePass::Frag
 bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
                    unsigned height, ScenePass pass = ScenePass::Fragment,
                    const char *computeSource = nullptr, bool squares = true);
+// The context of an adaptive render: the adaptive pass alone (adaptive_pass.h
+// draws its frames and holds its sums). False as stillOpen, and where the
+// context has no compute shaders.
+bool stillOpenAdaptive(unsigned width, unsigned height);
 // The pass the open context renders with (never Auto), and its name:
 // "fragment" or "compute".
 ScenePass stillPass();

@@ -1,0 +1,277 @@
+// Chooses the stopping rule of adaptive renders by measurement: renders F
+// frames of a small picture and keeps every sample, then replays adaptive
+// renders on those samples with each rule, as exegfx-still --adaptive would
+// run them, and compares them with the uniform render that reaches the same
+// noise figure.
+//
+//   exegfx-bench-adaptive-rules [--frames F] [--keep DIR] [--levels A,B,..] [WxH]
+//   (default 2048 frames, 96x54, levels 12,8,6)
+//
+// For each level L and rule it prints the samples traced against the uniform
+// render's (the gain), and the picture's true noise at the end: each pixel's
+// standard error from its sample spread over all F frames and its own count,
+// in 8-bit levels (p50, p95, p99, max), against the uniform render's. The
+// bias of each rule is the mean of (adaptive - reference) over all traced
+// pixels and channels, relative to the reference's mean, where the reference
+// is F frames of other frame numbers (from 65537), with its standard error.
+#include "bench_args.h"
+#include "noise.h"
+#include "still_core.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+unsigned W = 96, H = 54, F = 2048;
+std::size_t P = 0;
+
+// Every frame's sample: sample(f, p, ch), frames from 0.
+std::vector<float> samples;
+float sample(unsigned f, std::size_t p, int ch) {
+  return samples[(std::size_t{f} * P + p) * 3 + ch];
+}
+
+bool render(unsigned firstFrame, std::vector<float> &out) {
+  if (!stillOpen(W, H, ScenePass::Compute)) return false;
+  stillStartAt(firstFrame, nullptr, 0);
+  out.resize(std::size_t{F} * P * 3);
+  std::vector<float> before(P * 3, 0.0f), after(P * 3);
+  for (unsigned f = 0; f < F; ++f) {
+    stillRenderFrame();
+    stillReadSum(after.data());
+    for (std::size_t k = 0; k < P * 3; ++k)
+      out[std::size_t{f} * P * 3 + k] = after[k] - before[k];
+    std::swap(before, after);
+    if (f % 256 == 255) std::fprintf(stderr, "  %u frames\n", f + 1);
+  }
+  stillClose();
+  return true;
+}
+
+bool loadOrRender(const std::string &keep, const char *name, unsigned first,
+                  std::vector<float> &out) {
+  std::string file = keep.empty() ? "" : keep + "/" + name;
+  if (!file.empty()) {
+    std::ifstream in(file, std::ios::binary);
+    out.resize(std::size_t{F} * P * 3);
+    if (in.read(reinterpret_cast<char *>(out.data()), out.size() * 4)) return true;
+  }
+  std::fprintf(stderr, "rendering %u frames of %ux%u from frame %u\n", F, W, H, first);
+  if (!render(first, out)) return false;
+  if (!file.empty())
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char *>(out.data()), out.size() * 4);
+  return true;
+}
+
+// A pixel's running statistics: sum and sum of squares per channel, count.
+struct Stats {
+  double s[3] = {}, q[3] = {}, n = 0;
+  void add(unsigned f, std::size_t p) {
+    for (int ch = 0; ch < 3; ++ch) {
+      double v = sample(f, p, ch);
+      s[ch] += v;
+      q[ch] += v * v;
+    }
+    n += 1;
+  }
+};
+
+// The error in levels of a mean of n samples, with the spread that st shows;
+// NaN for a pixel that traces nothing, infinity with under 2 samples.
+double levelsFrom(const Stats &st, double n) {
+  if (st.n < 2) return INFINITY;
+  double mean[3], variance[3];
+  if (!sampleSpread(st.s, st.q, st.n, mean, variance)) return NAN;
+  return levelsOf(mean, variance, n);
+}
+
+double rank(std::vector<double> v, double share) {
+  v.erase(std::remove_if(v.begin(), v.end(), [](double x) { return std::isnan(x); }), v.end());
+  if (v.empty()) return NAN;
+  std::size_t k = static_cast<std::size_t>(std::ceil(share * v.size()));
+  std::nth_element(v.begin(), v.begin() + (k ? k - 1 : 0), v.end());
+  return v[k ? k - 1 : 0];
+}
+
+struct Rule {
+  const char *name;
+  bool heldOut;  // decide from every 8th frame, kept out of the mean
+  unsigned min;  // frames before any pixel may stop
+  int neighbour; // 0: none, 1: the 3x3 median of needs where above the own
+};
+
+struct Result {
+  double samples = 0, frames = 0, p50 = 0, p95 = 0, p99 = 0, max = 0, bias = 0, biasSe = 0;
+};
+
+std::vector<Stats> truth; // every pixel over all F frames
+std::vector<double> reference;
+
+// The picture's true noise: each pixel's error from its spread over all F
+// frames and the count n[p] its mean holds.
+void trueNoise(const std::vector<double> &n, Result &r) {
+  std::vector<double> e(P);
+  for (std::size_t p = 0; p < P; ++p)
+    e[p] = levelsFrom(truth[p], n[p]);
+  r.p50 = rank(e, 0.5);
+  r.p95 = rank(e, 0.95);
+  r.p99 = rank(e, 0.99);
+  r.max = rank(e, 1.0);
+}
+
+void bias(const std::vector<Stats> &mean, Result &r) {
+  double d = 0, dd = 0, ref = 0, count = 0;
+  for (std::size_t p = 0; p < P; ++p) {
+    if (std::isnan(levelsFrom(truth[p], 1))) continue;
+    for (int ch = 0; ch < 3; ++ch) {
+      double x = mean[p].s[ch] / mean[p].n - reference[p * 3 + ch];
+      d += x;
+      dd += x * x;
+      ref += reference[p * 3 + ch];
+      count += 1;
+    }
+  }
+  r.bias = d / ref;
+  // Pixels are independent: the spread of the differences gives the error.
+  r.biasSe = std::sqrt(std::max(dd / count - (d / count) * (d / count), 0.0) / count) * count / ref;
+}
+
+// The uniform render: frames until the noise figure is at most L.
+Result uniform(double level) {
+  std::vector<Stats> st(P);
+  Result r;
+  for (unsigned f = 0; f < F; ++f) {
+    for (std::size_t p = 0; p < P; ++p)
+      st[p].add(f, p);
+    if ((f + 1) % 8 && f + 1 != F) continue;
+    std::vector<double> e(P);
+    for (std::size_t p = 0; p < P; ++p)
+      e[p] = levelsFrom(st[p], st[p].n);
+    if (rank(e, 0.95) <= level || f + 1 == F) {
+      r.frames = f + 1;
+      break;
+    }
+  }
+  r.samples = r.frames * P;
+  trueNoise(std::vector<double>(P, r.frames), r);
+  bias(st, r);
+  return r;
+}
+
+// An adaptive render with rule: decisions every 8th frame from rule.min on;
+// the render ends once the noise figure of the means is at most L.
+Result adaptive(double level, const Rule &rule) {
+  std::vector<Stats> mean(P), held(P);
+  std::vector<char> running(P, 1);
+  std::vector<double> need(P, 0);
+  Result r;
+  for (unsigned f = 0; f < F; ++f) {
+    const bool decision = rule.heldOut && (f + 1) % 8 == 0;
+    for (std::size_t p = 0; p < P; ++p)
+      if (running[p]) (decision ? held : mean)[p].add(f, p), r.samples += 1;
+    r.frames = f + 1;
+    if ((f + 1) % 8) continue;
+    std::vector<double> e(P);
+    for (std::size_t p = 0; p < P; ++p)
+      e[p] = levelsFrom(mean[p], mean[p].n);
+    if (rank(e, 0.95) <= level) break;
+    if (f + 1 < rule.min) continue;
+    // The frames each pixel's mean needs for L, from the deciding samples.
+    for (std::size_t p = 0; p < P; ++p) {
+      if (!running[p]) continue;
+      const Stats &d = rule.heldOut ? held[p] : mean[p];
+      double at = levelsFrom(d, mean[p].n);
+      need[p] = std::isnan(at) ? 0 : mean[p].n * (at / level) * (at / level);
+    }
+    std::vector<double> own = need;
+    for (std::size_t p = 0; p < P; ++p) {
+      if (!running[p]) continue;
+      double n = own[p];
+      if (rule.neighbour == 1) {
+        std::vector<double> around;
+        int x = static_cast<int>(p % W), y = static_cast<int>(p / W);
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx)
+            if (x + dx >= 0 && x + dx < int(W) && y + dy >= 0 && y + dy < int(H))
+              around.push_back(own[std::size_t(y + dy) * W + std::size_t(x + dx)]);
+        std::nth_element(around.begin(), around.begin() + around.size() / 2, around.end());
+        n = std::max(n, around[around.size() / 2]);
+      }
+      if (mean[p].n >= n) running[p] = 0;
+    }
+  }
+  std::vector<double> n(P);
+  for (std::size_t p = 0; p < P; ++p)
+    n[p] = mean[p].n;
+  trueNoise(n, r);
+  bias(mean, r);
+  return r;
+}
+
+void print(const char *name, const Result &r, const Result &u) {
+  std::printf("  %-26s %7.0f %8.2fx %6.2f %6.2f %6.2f %7.2f %+8.4f%% +- %.4f%%\n", name, r.frames,
+              u.samples / r.samples, r.p50, r.p95, r.p99, r.max, 100 * r.bias, 100 * r.biasSe);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  std::string keep, levelList = "12,8,6";
+  for (int k = 1; k < argc; ++k) {
+    std::string a = argv[k];
+    if (a == "--frames" && k + 1 < argc) {
+      if (!parseBenchFrames(argv[++k], F)) return 2;
+    } else if (a == "--keep" && k + 1 < argc) {
+      keep = argv[++k];
+    } else if (a == "--levels" && k + 1 < argc) {
+      levelList = argv[++k];
+    } else if (!parseBenchSize(argv[k], W, H)) {
+      std::fprintf(stderr, "usage: %s [--frames F] [--keep DIR] [--levels A,B] [WxH]\n", argv[0]);
+      return 2;
+    }
+  }
+  P = std::size_t{W} * H;
+  std::vector<float> ref;
+  if (!loadOrRender(keep, "reference.f32", 65537, ref)) return 1;
+  reference.assign(P * 3, 0.0);
+  for (unsigned f = 0; f < F; ++f)
+    for (std::size_t k = 0; k < P * 3; ++k)
+      reference[k] += ref[std::size_t{f} * P * 3 + k] / F;
+  ref = {};
+  if (!loadOrRender(keep, "samples.f32", 1, samples)) return 1;
+  truth.assign(P, Stats{});
+  for (unsigned f = 0; f < F; ++f)
+    for (std::size_t p = 0; p < P; ++p)
+      truth[p].add(f, p);
+
+  const Rule rules[] = {
+      {"held-out, min 32", true, 32, 0},
+      {"held-out, min 64", true, 64, 0},
+      {"held-out, min 128", true, 128, 0},
+      {"held-out, min 64, 3x3 med", true, 64, 1},
+      {"held-out, min 128, 3x3 med", true, 128, 1},
+      {"naive, min 64", false, 64, 0},
+  };
+  std::printf("%ux%u, %u frames kept; true noise in levels; bias against %u other frames\n", W, H,
+              F, F);
+  for (std::size_t at = 0; at < levelList.size();) {
+    std::size_t comma = levelList.find(',', at);
+    double level = std::atof(levelList.substr(at, comma - at).c_str());
+    at = comma == std::string::npos ? levelList.size() : comma + 1;
+    Result u = uniform(level);
+    std::printf("L = %g%s\n  %-26s %7s %9s %6s %6s %6s %7s %s\n", level,
+                u.frames == F ? " (uniform did not reach it)" : "", "rule", "frames", "gain", "p50",
+                "p95", "p99", "max", "bias");
+    print("uniform", u, u);
+    for (const Rule &rule : rules)
+      print(rule.name, adaptive(level, rule), u);
+  }
+  return 0;
+}
