@@ -25,13 +25,22 @@
 # DIR must be on a shared file system too: tasks write DIR/part_I.exr and
 # DIR/part_I.log (appended to on every restart), the merge job DIR/merged.exr
 # (the exact sum of all frames, which can be merged again) and DIR/NAME.
-# Prints the two job ids.
+# Prints the two job ids. Numbers are whole and decimal (a leading zero
+# counts for nothing); a % in DIR is kept as it is; DIR may not hold a
+# backslash, which sbatch takes as turning off its log names' patterns.
+#
+# Nothing is submitted unless every value is one the jobs can use: those the
+# tasks and the merge hand on to exegfx-still and exegfx-merge (size, frames
+# and their cap, checkpoint, picture format, writable files in DIR) are put to
+# exegfx-still --check first. A refused command exits with status 2 and leaves
+# no folder it made.
 #
 # One command ends with the picture, whatever time limits and preemptions the
 # tasks meet: a task stops 60 s before its time limit (a quarter of the limit
 # for limits under 4 minutes) with its frames written and requeues itself if
 # it gained frames; a preempted task is requeued by Slurm; either continues
-# from its file. A task that gains no frame in a run fails, and the merge job is
+# from its file. A task requeues itself alone (its array job id and index;
+# its own job id may be the array's, which names every task). A task that gains no frame in a run fails, and the merge job is
 # then cancelled: running the same command again continues every part that did
 # not finish; parts that did are recognised as complete at once.
 set -euo pipefail
@@ -61,17 +70,44 @@ while [ $# -gt 1 ]; do
 done
 [ $# -eq 1 ] && [ "${1#-}" = "$1" ] || { usage >&2; exit 2; }
 dir=$1
-case "$frames$parts$gpus$cpus" in
-*[!0-9]*) echo "--frames, --parts, --gpus-per-task and --cpus-per-task take whole numbers" >&2; exit 2 ;;
-esac
-[ "$cpus" -ge 1 ] || { echo "--cpus-per-task must be at least 1" >&2; exit 2; }
+
+# Everything is checked before the first sbatch: an array that cannot succeed
+# is never submitted.
+refuse() {
+  echo "slurm_render.sh: $*" >&2
+  exit 2
+}
+# VAR holds a whole number: rewritten in base 10 without leading zeros (which
+# the tasks' bash arithmetic would read as octal); past nine digits it is
+# refused before any arithmetic wraps.
+whole() {
+  local text=${!1}
+  case $text in "" | *[!0-9]*) refuse "$2 takes a whole number, like 16; got \"$text\"" ;; esac
+  text=${text#"${text%%[!0]*}"}
+  [ ${#text} -le 9 ] || refuse "$2 ${!1} is far too large"
+  printf -v "$1" %d "${text:-0}"
+}
+whole frames --frames
+whole parts --parts
+whole cpus --cpus-per-task
+[ -z "$gpus" ] || whole gpus --gpus-per-task
+[ "$cpus" -ge 1 ] || refuse "--cpus-per-task must be at least 1"
 [ "$gpus" != 0 ] || gpus=""
 if [ "$parts" -lt 1 ] || [ "$frames" -lt "$parts" ]; then
-  echo "--parts must be from 1 to the frame count ($frames)" >&2
-  exit 2
+  refuse "--parts must be from 1 to the frame count ($frames)"
 fi
+case $picture in
+"") refuse "--picture needs a file name, like hall.png" ;;
+merged.exr | part_[0-9]*.exr) refuse "--picture $picture would replace a file the jobs write in DIR" ;;
+esac
+# sbatch's --output expands %-patterns, which %% escapes, and takes a
+# backslash as turning them all off, which nothing escapes.
+case $dir in
+"") refuse "DIR is empty" ;;
+*\\*) refuse "DIR \"$dir\" holds a backslash, which sbatch's log names cannot take" ;;
+esac
 for p in exegfx-still exegfx-merge; do
-  [ -x "$bin/$p" ] || { echo "no $bin/$p: build it, or give --bin" >&2; exit 2; }
+  [ -x "$bin/$p" ] || refuse "no $bin/$p: build it, or give --bin"
 done
 # Seconds of sbatch's time forms: M, M:S, H:M:S, D-H, D-H:M, D-H:M:S.
 seconds_of() {
@@ -79,7 +115,7 @@ seconds_of() {
   case $t in *-*) d=${t%%-*} t=${t#*-} ;; esac
   IFS=: read -r a b c <<<"$t"
   case $1 in
-  *-*) echo $((((d * 24 + 10#$a) * 60 + 10#${b:-0}) * 60 + 10#${c:-0})) ;;
+  *-*) echo $((((10#$d * 24 + 10#$a) * 60 + 10#${b:-0}) * 60 + 10#${c:-0})) ;;
   *:*:*) echo $(((10#$a * 60 + 10#$b) * 60 + 10#$c)) ;;
   *:*) echo $((10#$a * 60 + 10#$b)) ;;
   *) echo $((10#$a * 60)) ;;
@@ -88,15 +124,47 @@ seconds_of() {
 warn=60
 case $time in
 "" | UNLIMITED | unlimited | INFINITE | infinite) ;;
-*[!0-9:-]*) echo "--time: \"$time\" is not a time limit sbatch takes, like 90 or 2:00:00" >&2; exit 2 ;;
 *)
+  [[ $time =~ ^([0-9]{1,6}-)?[0-9]{1,6}(:[0-9]{1,6}){0,2}$ ]] ||
+    refuse "--time: \"$time\" is not a time limit sbatch takes, like 90, 2:00:00 or 1-12"
   limit=$(seconds_of "$time")
   [ "$limit" -ge 240 ] || warn=$((limit / 4 > 5 ? limit / 4 : 5))
   ;;
 esac
-mkdir -p "$dir"
+
+# DIR is made for exegfx-still's checks of the files in it, and the folders
+# made are removed again if they fail.
+made=()
+d=$dir
+while [ ! -e "$d" ] && [ ! -L "$d" ]; do
+  made+=("$d")
+  d=$(dirname "$d")
+done
+unmake() {
+  for d in "${made[@]}"; do rmdir "$d" 2>/dev/null || true; done
+  exit 2
+}
+mkdir -p "$dir" || unmake
 dir=$(cd "$dir" && pwd)
 bin=$(cd "$bin" && pwd)
+# exegfx-still's own checks of the values a task or the merge job will use.
+still_check() {
+  "$bin/exegfx-still" --check --size "$size" --checkpoint-every "$checkpoint" "$@" || unmake
+}
+# The frames of part I, as render_part.sbatch splits them.
+part_frames() {
+  local base=$((frames / parts)) rest=$((frames % parts))
+  count=$((base + ($1 < rest ? 1 : 0)))
+  first=$((1 + $1 * base + ($1 < rest ? $1 : rest)))
+}
+# The picture (exegfx-merge takes the same output formats, and makes the same
+# check of the path); the first part is the largest, the last the furthest.
+still_check --frames "$frames" -o "$dir/$picture"
+for i in 0 $((parts - 1)); do
+  part_frames "$i"
+  still_check --first-frame "$first" --frames "$count" --resume -o "$dir/part_$i.exr"
+done
+logs=${dir//[%]/%%}
 
 export EXEGFX_BIN="$bin" EXEGFX_DIR="$dir" EXEGFX_FRAMES="$frames" EXEGFX_PARTS="$parts" \
   EXEGFX_SIZE="$size" EXEGFX_CHECKPOINT="$checkpoint" EXEGFX_PICTURE="$picture" \
@@ -105,11 +173,16 @@ export EXEGFX_BIN="$bin" EXEGFX_DIR="$dir" EXEGFX_FRAMES="$frames" EXEGFX_PARTS=
 array=$(sbatch --parsable --job-name=exegfx-parts --array="0-$((parts - 1))" \
   --requeue --signal=B:TERM@"$warn" ${time:+--time="$time"} --cpus-per-task="$cpus" \
   ${gpus:+--gres=gpu:"$gpus"} \
-  --output="$dir/part_%a.log" --open-mode=append --export=ALL $extra "$here/render_part.sbatch")
+  --output="$logs/part_%a.log" --open-mode=append --export=ALL $extra "$here/render_part.sbatch")
 array=${array%%;*}
+# An array without its merge job would render for nothing.
 # shellcheck disable=SC2086
 merge=$(sbatch --parsable --job-name=exegfx-merge --dependency="afterok:$array" \
-  --kill-on-invalid-dep=yes --output="$dir/merge.log" --export=ALL $extra \
-  "$here/merge_parts.sbatch")
+  --kill-on-invalid-dep=yes --output="$logs/merge.log" --export=ALL $extra \
+  "$here/merge_parts.sbatch") || {
+  scancel "$array"
+  echo "slurm_render.sh: the merge job was refused (see above); job $array is cancelled" >&2
+  exit 1
+}
 merge=${merge%%;*}
 echo "parts: job $array (array of $parts), merge: job $merge -> $dir/$picture"

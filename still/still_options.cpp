@@ -45,6 +45,11 @@ const char *stillUsage() {
          "                   CUDA_VISIBLE_DEVICES (as schedulers set it), else the first\n"
          "                   GPU, else the software renderer\n"
          "  --list-gpus      list the EGL devices and the one that would be taken\n"
+         "  --check          only check the options and that the output can be\n"
+         "                   written, as a render does before it starts, and exit 0\n"
+         "                   if they pass; opens no GL, and leaves every file as it\n"
+         "                   was (the output is not read: --resume's file is judged\n"
+         "                   when the render starts)\n"
          "  --help           show this text\n"
          "  --version        show the version\n"
          "\n"
@@ -264,8 +269,8 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
       value = arg.substr(2);
       inlineValue = true;
     }
-    if (name == "--resume" && !inlineValue) {
-      options.resume = true;
+    if ((name == "--resume" || name == "--check") && !inlineValue) {
+      (name == "--resume" ? options.resume : options.check) = true;
       continue;
     }
     if (std::find(std::begin(valued), std::end(valued), name) == std::end(valued)) {

@@ -12,6 +12,7 @@ struct StillOptions {
   unsigned frames = 64;
   unsigned firstFrame = 1;      // frame numbers firstFrame .. firstFrame + frames - 1
   bool resume = false;          // continue the output file if it holds a prefix
+  bool check = false;           // --check: validate the command line and the output path only
   double checkpointEvery = 0.0; // seconds between writes of the output; 0: at the end only
   ScenePass pass = ScenePass::Auto;
   int gpu = -1;         // --gpu N; -1: the scheduler's GPU (CUDA_VISIBLE_DEVICES), else the first

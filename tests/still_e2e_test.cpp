@@ -75,6 +75,22 @@ TEST_F(StillProgram, HelpAndVersion) {
   EXPECT_TRUE(entries(dir).empty());
 }
 
+// --check: a render's checks, and nothing else; the output is not even read.
+TEST_F(StillProgram, CheckTouchesNoFile) {
+  std::ofstream(dir + "/a.exr") << "not yet a partial";
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"--check", "--size", "64x36", "-o", "b.png"},
+        {"--check", "--first-frame", "7", "--frames", "3", "--resume", "-o", "a.exr"}}) {
+    Outcome r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"a.exr"}) << "no lock, no temporary file";
+  }
+  Outcome r = run({"--check", "-o", "missing/a.png"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(has(r.err, "does not exist")) << r.err;
+}
+
 // The files match the core's own render of the same two frames: the program
 // adds nothing and loses nothing on the way to the file.
 TEST_F(StillProgram, FilesMatchTheCoresRenderOfTheSameFrames) {

@@ -117,6 +117,10 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
            {{"--pass", "vertex"}, "--pass"},
            {{"--resume", "-o", "a.pfm"}, "--resume"},
            {{"--resume=yes", "-o", "a.exr"}, "--resume=yes"},
+           {{"--check=yes"}, "--check=yes"},
+           {{"--check", "--frames", "131073"}, "131072"},
+           {{"--check", "--checkpoint-every", "-5"}, "--checkpoint-every"},
+           {{"--check", "-o", ""}, "no file extension"},
        }) {
     Parsed p = parse(c.args);
     std::string args;
@@ -135,6 +139,11 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
   EXPECT_EQ(p.options.checkpointEvery, 30.0);
   EXPECT_EQ(p.options.format, ImageFormat::Exr);
   EXPECT_EQ(p.options.pass, ScenePass::Compute);
+  EXPECT_FALSE(p.options.check);
+  p = parse({"--size", "64x36", "--check", "-o", "part.exr"});
+  ASSERT_EQ(p.command, StillCommand::Render) << p.error;
+  EXPECT_TRUE(p.options.check);
+  EXPECT_EQ(p.options.width, 64u);
 }
 
 TEST(StillOptions, OutputPathMustBeAWritableDirectoryEntry) {

@@ -73,6 +73,10 @@ mkdir "$tmp/out"
   bin/exegfx-still --size 64x36 --first-frame 1 --frames 2 -o "$4/a.exr"
   bin/exegfx-still --size 64x36 --first-frame 3 --frames 2 -o "$4/b.exr"
   bin/exegfx-merge --expect-frames 1-4 -o "$4/hall.png" "$4/a.exr" "$4/b.exr"
+  # The Slurm script checks its values with the bundled exegfx-still.
+  if bash cluster/slurm_render.sh --size 0x36 "$4/farm" 2>"$4/farm.err"; then exit 1; fi
+  grep -q "exegfx-still: --size 0x36 is empty" "$4/farm.err" || { cat "$4/farm.err"; exit 1; }
+  [ ! -e "$4/farm" ]
   bash bench/gpu_bench.sh --size 64x36 --frames 1 --software-device >"$4/bench.log" 2>&1 ||
     { cat "$4/bench.log"; exit 1; }
 ' isolated "$build" "$source" "$root" "$tmp/out" || fail "the bundle alone did not run"

@@ -2,13 +2,17 @@
 # The Slurm job array on a real single-node cluster that this test brings up
 # and tears down itself (munged, slurmctld, slurmd on loopback, all state in
 # WORKDIR; two GPUs as generic resources that EGL knows nothing of):
+#  0. values that cannot succeed (size, frames past the cap, checkpoint,
+#     picture, time, folder) are refused with exit status 2 and a message, and
+#     nothing is submitted or left behind;
 #  1. 64x36 with 8 frames as an array of 4 ranges, one GPU each, and a merge
-#     job: every job completes, each task is given its GPU, and the merged
-#     picture equals one 8-frame run (mean within a relative 1e-6, identical
-#     PNG bytes);
+#     job, into a folder with "%j" in its name: every job completes, each task
+#     is given its GPU, and the merged picture equals one 8-frame run (mean
+#     within a relative 1e-6, identical PNG bytes);
 #  2. a task sent its time limit's warning (SIGTERM to the batch shell) writes
-#     its frames, requeues itself and resumes; the merge job waits for it, and
-#     the one command ends with the picture of one uninterrupted run;
+#     its frames, requeues itself and resumes while the other task runs on
+#     undisturbed; the merge job waits for it, and the one command ends with
+#     the picture of one uninterrupted run;
 #  3. a task whose run gains no frame (its frame outlasts the warning, and the
 #     limit's own signal follows) fails instead of requeueing, which cancels
 #     the merge job.
@@ -151,28 +155,51 @@ wait_log() {
   fail "$1 never showed \"$2\""
 }
 
-# 1. Four ranges of two frames, a GPU each, merged, against one 8-frame run.
+# 0. Values that cannot succeed are refused before anything is submitted or
+#    left behind; exegfx-still --check judges those it takes.
+refused() {
+  local mention=$1 out rc=0
+  shift
+  out=$("$submit" --frames 8 --parts 2 --size 64x36 --bin "$build" "$@" 2>&1) || rc=$?
+  [ "$rc" -eq 2 ] && grep -qF -- "$mention" <<<"$out" ||
+    fail "slurm_render.sh $* exited $rc, not 2 naming \"$mention\": $out"
+}
+for c in "--size 0x0|--size" "--size abc|--size" "--frames 131073|131072" \
+  "--frames 200000|131072" "--frames 99999999999999999999|--frames" \
+  "--checkpoint-every abc|--checkpoint-every" "--checkpoint-every -5|--checkpoint-every" \
+  "--picture hall.jpg|.jpg" "--picture merged.exr|--picture" "--time 1-|--time" \
+  "--time 1:2:3:4|--time" "--parts 9|--parts"; do
+  read -ra args <<<"${c%|*}"
+  refused "${c#*|}" "${args[@]}" "$work/refused/out"
+done
+refused "--picture needs a file name" --picture "" "$work/refused"
+refused "backslash" "$work/refused\\out"
+[ -z "$(squeue -h -t all)" ] || fail "a refused command submitted a job: $(squeue -t all)"
+[ ! -e "$work/refused" ] || fail "a refused command left $work/refused behind"
+
+# 1. Four ranges of two frames, a GPU each, merged, against one 8-frame run;
+#    a leading zero is decimal, and % in the folder stays a character.
 start=$(date +%s)
-submit_jobs --frames 8 --parts 4 --size 64x36 --checkpoint-every 1 --gpus-per-task 1 \
-  --cpus-per-task 1 --bin "$build" "$work/out"
+submit_jobs --frames 08 --parts 4 --size 64x36 --checkpoint-every 1 --gpus-per-task 1 \
+  --cpus-per-task 1 --bin "$build" "$work/out %j"
 states=$(wait_jobs)
 echo "$states"
 [ "$(grep -c COMPLETED <<<"$states")" -eq 5 ] || fail "not every job completed: $states"
 echo "array and merge done in $(($(date +%s) - start)) s"
 for i in 0 1 2 3; do
   grep -q "Wrote .*part_$i.exr: 2 of 2 frames ($((2 * i + 1))-$((2 * i + 2)))" \
-    "$work/out/part_$i.log" || fail "part $i did not render frames $((2 * i + 1))-$((2 * i + 2))"
+    "$work/out %j/part_$i.log" || fail "part $i did not render frames $((2 * i + 1))-$((2 * i + 2))"
   # Slurm's GPU reaches the renderer, which finds no such GPU in EGL and says so.
-  grep -q "GPUs [01], 1 llvmpipe threads" "$work/out/part_$i.log" || fail "part $i got no GPU"
-  grep -q "CUDA_VISIBLE_DEVICES names GPU [01], but EGL offers no GPU" "$work/out/part_$i.log" ||
+  grep -q "GPUs [01], 1 llvmpipe threads" "$work/out %j/part_$i.log" || fail "part $i got no GPU"
+  grep -q "CUDA_VISIBLE_DEVICES names GPU [01], but EGL offers no GPU" "$work/out %j/part_$i.log" ||
     fail "part $i did not say which GPU it rendered on"
 done
 for f in single.pfm single.png; do
   "$build/exegfx-still" --size 64x36 --frames 8 -o "$work/$f" >/dev/null 2>&1 || fail "the single run failed"
 done
-"$build/exegfx-merge" -o "$work/merged.pfm" "$work/out/merged.exr" 2>/dev/null ||
+"$build/exegfx-merge" -o "$work/merged.pfm" "$work/out %j/merged.exr" 2>/dev/null ||
   fail "the merged file does not merge again"
-cmp "$work/out/hall.png" "$work/single.png" || fail "the merged PNG differs from the single run's"
+cmp "$work/out %j/hall.png" "$work/single.png" || fail "the merged PNG differs from the single run's"
 python3 - "$work/merged.pfm" "$work/single.pfm" <<'PY' || fail "the merged mean differs"
 import struct, sys
 def floats(path):
@@ -188,22 +215,35 @@ sys.exit(0 if len(a) == len(b) and worst <= 1e-6 and lit > 0 else 1)
 PY
 
 # 2. The time limit's warning (SIGTERM to the batch shell, which passes it on)
-#    stops part 0 with its frames written; it requeues itself, resumes, and
-#    the merge follows with no second command.
+#    stops one part with its frames written; it requeues itself, resumes, and
+#    the merge follows with no second command. The part warned is the task
+#    whose job id is the array's own, so a requeue of that id would send the
+#    whole array back: the other part must run once, undisturbed.
 start=$(date +%s)
 submit_jobs --frames 400 --parts 2 --size 64x36 --checkpoint-every 0.05 --bin "$build" "$work/out2"
-wait_log "$work/out2/part_0.log" "^checkpoint frames="
-scancel --signal=TERM --batch "${parts_job}_0" || fail "could not signal part 0"
+for i in 0 1; do
+  wait_log "$work/out2/part_$i.log" "^checkpoint frames="
+done
+# "TASK JOBID" lines; the array's own id goes to one of its tasks.
+i=$(squeue -h -r -j "$parts_job" -o "%i %A" | sed -n "s/^${parts_job}_\([01]\) $parts_job\$/\1/p")
+[ -n "$i" ] || fail "no task has the array's job id: $(squeue -h -r -j "$parts_job" -o "%i %A")"
+other=$((1 - i))
+scancel --signal=TERM --batch "${parts_job}_$i" || fail "could not signal part $i"
 states=$(wait_jobs)
 echo "$states"
 [ "$(grep -c COMPLETED <<<"$states")" -eq 3 ] || fail "not every job completed: $states"
-echo "stopped, requeued, resumed and merged in $(($(date +%s) - start)) s"
-grep -q "Interrupted: Wrote .*part_0.exr" "$work/out2/part_0.log" ||
+echo "stopped part $i, requeued, resumed and merged in $(($(date +%s) - start)) s"
+grep -q "Interrupted: Wrote .*part_$i.exr" "$work/out2/part_$i.log" ||
   fail "the signalled part did not write its frames"
-grep -q "^part 0: stopped at [0-9]* of 200 frames .*; requeueing" "$work/out2/part_0.log" ||
-  fail "part 0 did not requeue itself"
-grep -q "Resuming .*part_0.exr, which holds frames 1-" "$work/out2/part_0.log" ||
-  fail "part 0 started again instead of resuming"
+grep -q "^part $i: stopped at [0-9]* of 200 frames .*; requeueing" "$work/out2/part_$i.log" ||
+  fail "part $i did not requeue itself"
+! grep -q "could not requeue" "$work/out2/part_$i.log" || fail "part $i's requeue failed"
+grep -q "Resuming .*part_$i.exr, which holds frames [0-9]*-" "$work/out2/part_$i.log" ||
+  fail "part $i started again instead of resuming"
+[ "$(grep -c "^part $other (frames" "$work/out2/part_$other.log")" -eq 1 ] &&
+  grep -q "^part $other (frames .*, start 0," "$work/out2/part_$other.log" &&
+  [ "$(grep -c "^Wrote .*part_$other.exr: 200 of 200 frames" "$work/out2/part_$other.log")" -eq 1 ] ||
+  fail "part $other did not run once, undisturbed, beside the requeued part $i"
 grep -q "Merged 2 parts: frames 1-400" "$work/out2/merge.log" || fail "no complete merge"
 "$build/exegfx-still" --size 64x36 --frames 400 -o "$work/single400.png" >/dev/null 2>&1 ||
   fail "the single run failed"
