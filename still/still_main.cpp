@@ -446,6 +446,9 @@ int main(int argc, char **argv) {
   case StillCommand::Render:
     break;
   }
+  // The GPU first: a refusal leaves no file behind, not even the lock.
+  eglUseGpu(options.gpu, options.allowSoftware);
+  if (!eglCheckGpu(error)) return fail(error);
   if (!checkOutputPath(options.output, error)) return fail(error);
   // From here on the output is the file a link points to: what --resume
   // reads, the lock guards and the writes replace.
@@ -454,7 +457,6 @@ int main(int argc, char **argv) {
   options.output = target;
   if (!lockOutput(options.output, note, error)) return fail(error + " Nothing was rendered.");
   if (!note.empty()) std::fprintf(stderr, "exegfx-still: note: %s\n", note.c_str());
-  eglUseGpu(options.gpu);
   try {
     return render(options);
   } catch (const std::bad_alloc &) {

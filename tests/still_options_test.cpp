@@ -114,6 +114,7 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
            {{"--pass", "vertex"}, "--pass"},
            {{"--resume", "-o", "a.pfm"}, "--resume"},
            {{"--resume=yes", "-o", "a.exr"}, "--resume=yes"},
+           {{"--allow-software=yes"}, "--allow-software=yes"},
        }) {
     Parsed p = parse(c.args);
     std::string args;
