@@ -19,8 +19,8 @@ struct EglGpu {
 struct GpuRequest {
   int gpu = -1;                             // --gpu N; -1: none given
   const char *cudaVisibleDevices = nullptr; // the variable; null when unset
-  // UUID of CUDA's device 0 (empty: unknown); asked only for an index entry,
-  // since it loads and starts the CUDA driver.
+  // UUID of CUDA's device 0 (empty: unknown); asked only for an index entry
+  // or to explain a refusal, since it loads and starts the CUDA driver.
   std::function<std::string()> cudaUuid;
   // --allow-software: a GPU the scheduler gave that EGL cannot open falls back
   // to the software renderer, with a note, instead of being refused.
