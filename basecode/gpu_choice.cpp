@@ -36,6 +36,38 @@ static std::string plural(std::size_t n, const char *one, const char *many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// The refusal where the scheduler gave a GPU and EGL opens none: what was
+// found, what is missing as far as it shows, and what to do, in one line for
+// a farm task's log.
+static std::string noGpuOpens(const std::vector<EglGpu> &devices, const GpuRequest &request) {
+  std::size_t hardware = 0;
+  for (const EglGpu &d : devices)
+    hardware += !d.software;
+  std::string found = devices.empty() ? "EGL offers no device at all"
+                      : hardware == 0 ? "EGL offers no GPU, only a software renderer"
+                                      : "EGL lists " + plural(hardware, "GPU", "GPUs") +
+                                            ", but none opens (fenced off from this process, "
+                                            "or failing)";
+  if (request.cudaUuid) {
+    std::string cuda = request.cudaUuid();
+    found += cuda.empty() ? "; the CUDA driver sees no GPU either (not installed, or no device "
+                            "for this process)"
+                          : "; the CUDA driver sees " + cuda + ", which no EGL device matches";
+  }
+  if (request.eglVendorProblem) {
+    std::string problem = request.eglVendorProblem();
+    if (!problem.empty())
+      found += "; " + problem;
+    else if (hardware == 0)
+      found += "; NVIDIA's EGL library loads, yet offers no device";
+  }
+  return "CUDA_VISIBLE_DEVICES=\"" + std::string(request.cudaVisibleDevices) +
+         "\" gives this process a GPU, but " + found +
+         ". Not rendering on the CPU instead, hundreds of times slower: fix this node's NVIDIA "
+         "EGL setup, or ask for a job without a GPU, or pass --allow-software to render on the "
+         "CPU anyway.";
+}
+
 GpuChoice chooseGpu(const std::vector<EglGpu> &devices, const GpuRequest &request,
                     const std::function<bool(int)> &canOpen) {
   std::vector<int> hardware;
@@ -106,10 +138,11 @@ GpuChoice chooseGpu(const std::vector<EglGpu> &devices, const GpuRequest &reques
     std::vector<int> usable;
     for (int k : hardware)
       if (canOpen(k)) usable.push_back(k);
+    if (usable.empty() && !request.allowSoftware) return refuse(noGpuOpens(devices, request));
     if (usable.empty()) {
       choice.message = "Note: CUDA_VISIBLE_DEVICES names GPU " + entry +
                        ", but EGL offers no GPU that opens here; rendering on the software "
-                       "renderer.";
+                       "renderer (--allow-software).";
       return choice;
     }
     if (usable.size() == 1) return take(usable[0]); // the only one this process may use

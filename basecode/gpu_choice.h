@@ -19,9 +19,15 @@ struct EglGpu {
 struct GpuRequest {
   int gpu = -1;                             // --gpu N; -1: none given
   const char *cudaVisibleDevices = nullptr; // the variable; null when unset
-  // UUID of CUDA's device 0 (empty: unknown); asked only for an index entry,
-  // since it loads and starts the CUDA driver.
+  // UUID of CUDA's device 0 (empty: unknown); asked only for an index entry
+  // or to explain a refusal, since it loads and starts the CUDA driver.
   std::function<std::string()> cudaUuid;
+  // --allow-software: a GPU the scheduler gave that EGL cannot open falls back
+  // to the software renderer, with a note, instead of being refused.
+  bool allowSoftware = false;
+  // What keeps NVIDIA's EGL library from EGL, as a phrase (empty: nothing
+  // found); asked only to explain a refusal.
+  std::function<std::string()> eglVendorProblem;
 };
 
 struct GpuChoice {
@@ -44,8 +50,10 @@ struct GpuChoice {
 //    gives the UUID. The device with that UUID is taken, or refused if it does
 //    not open. Without UUIDs on either side the mapping cannot be known: the
 //    only GPU that opens is taken (fenced devices do not open), else a guess
-//    with a note that says so. An empty list, or one starting with something
-//    that is neither an index nor a UUID (-1, NoDevFiles), gives no GPU.
+//    with a note that says so; none: refused, with what EGL, the CUDA driver
+//    and glvnd's vendor files show (allowSoftware: no GPU, with a note). An
+//    empty list, or one starting with something that is neither an index nor
+//    a UUID (-1, NoDevFiles), gives no GPU.
 //  - else: the first hardware device that opens; none: no GPU.
 // canOpen(k) says whether devices[k] initialises; it is asked as few times as
 // the rule allows, since opening a GPU costs time and memory on it.

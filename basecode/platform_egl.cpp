@@ -2,6 +2,7 @@
 // size stands in for the window's back buffer, so the display pass draws into
 // framebuffer 0 exactly as it does on screen.
 #include "platform.h"
+#include "egl_vendor.h"
 #include "gpu_choice.h"
 #include "platform_egl.h"
 
@@ -32,6 +33,7 @@ static EglPath requestedPath = EglPath::Any;
 static bool softwareDeviceAllowed = false;
 static EglPath pathTaken = EglPath::Any;
 static int gpuAsked = -1;
+static bool softwareAllowed = false;
 // The device rule runs once per process: the size probe and the real context
 // must land on the same GPU, and its notes are said once.
 static bool gpuChosen = false;
@@ -43,8 +45,9 @@ void eglUsePath(EglPath path, bool softwareDevice) {
   softwareDeviceAllowed = softwareDevice;
 }
 
-void eglUseGpu(int gpu) {
+void eglUseGpu(int gpu, bool allowSoftware) {
   gpuAsked = gpu;
+  softwareAllowed = allowSoftware;
   gpuChosen = false;
 }
 
@@ -114,6 +117,8 @@ static GpuRequest gpuRequest() {
   request.gpu = gpuAsked;
   request.cudaVisibleDevices = std::getenv("CUDA_VISIBLE_DEVICES");
   request.cudaUuid = cudaFirstDeviceUuid;
+  request.allowSoftware = softwareAllowed;
+  request.eglVendorProblem = [] { return findNvidiaEgl().problem; };
   return request;
 }
 
@@ -126,6 +131,25 @@ static GpuChoice chooseDevice(const EglDevices &list) {
   });
 }
 
+// The device rule, run once per process; its note is said then.
+static void chooseOnce(const EglDevices &list) {
+  if (gpuChosen) return;
+  gpuChoice = chooseDevice(list);
+  gpuChosen = true;
+  if (gpuChoice.kind != GpuChoice::Error && !gpuChoice.message.empty()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", gpuChoice.message.c_str());
+  }
+}
+
+bool eglCheckGpu(std::string &error) {
+  if (requestedPath == EglPath::Surfaceless && gpuAsked < 0) return true; // no rule to run
+  chooseOnce(listDevices());
+  if (gpuChoice.kind != GpuChoice::Error) return true;
+  error = gpuChoice.message;
+  return false;
+}
+
 // The GPU the device rule takes, else Mesa's software device when allowed,
 // else Mesa's surfaceless platform. --gpu never falls back.
 static EGLDisplay openDisplay() {
@@ -135,14 +159,7 @@ static EGLDisplay openDisplay() {
   if (!getPlatformDisplay) return EGL_NO_DISPLAY;
   if (requestedPath != EglPath::Surfaceless || gpuAsked >= 0) {
     EglDevices list = listDevices();
-    if (!gpuChosen) {
-      gpuChoice = chooseDevice(list);
-      gpuChosen = true;
-      if (gpuChoice.kind != GpuChoice::Error && !gpuChoice.message.empty()) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", gpuChoice.message.c_str());
-      }
-    }
+    chooseOnce(list);
     if (gpuChoice.kind == GpuChoice::Error) return EGL_NO_DISPLAY;
     if (gpuChoice.kind == GpuChoice::Gpu &&
         static_cast<std::size_t>(gpuChoice.device) < list.handles.size()) {
@@ -186,6 +203,10 @@ bool eglPrintDevices() {
   std::string cuda = cudaFirstDeviceUuid();
   std::printf("CUDA device 0: %s\n",
               cuda.empty() ? "none (no CUDA driver, or no device)" : cuda.c_str());
+  NvidiaEgl nvidia = findNvidiaEgl();
+  std::printf("NVIDIA EGL: %s\n", nvidia.problem.empty()
+                                      ? (nvidia.library + ", from " + nvidia.vendorFile).c_str()
+                                      : nvidia.problem.c_str());
   std::printf("EGL devices: %zu\n", list.info.size());
   for (std::size_t k = 0; k < list.info.size(); ++k) {
     const EglGpu &gpu = list.info[k];

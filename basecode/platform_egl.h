@@ -2,6 +2,8 @@
 // benchmarks that must know which EGL platform a context came from.
 #pragma once
 
+#include <string>
+
 enum class EglPath {
   Any,        // a GPU of the EGL device platform, else Mesa's surfaceless platform
   Device,     // the EGL device platform only (NVIDIA's headless path)
@@ -18,7 +20,12 @@ EglPath eglPathTaken();
 // The GPU later createRenderWindow calls take: N picks the Nth hardware device
 // that opens, with no fallback; -1 (the default) leaves it to the device rule
 // of gpu_choice.h (the scheduler's GPU, else the first, else no GPU).
-void eglUseGpu(int gpu);
+// allowSoftware lets a scheduler's GPU that EGL cannot open fall back to the
+// software renderer instead of being refused.
+void eglUseGpu(int gpu, bool allowSoftware = false);
+// Runs the device rule now, not at the first createRenderWindow, so that a
+// refusal comes before the caller touches any file: false with the reason.
+bool eglCheckGpu(std::string &error);
 // The device of the last createRenderWindow that opened a display, as logs
 // and partial files name it ("EGL device 0, GPU-..."); empty before one.
 const char *eglDeviceTaken();

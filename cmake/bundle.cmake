@@ -1,6 +1,6 @@
 # The relocatable bundle (tools/bundle.sh, CPack TGZ): the four programs in
 # bin/, the shared libraries they need in lib/, the Slurm scripts, the GPU
-# benchmark script and a README. It runs where glibc >= 2.34, the libstdc++ of
+# benchmark and check scripts and a README. It runs where glibc >= 2.34, the libstdc++ of
 # GCC >= 11 and a GL driver with EGL are installed.
 set(EXEGFX_BUNDLE_PROGRAMS exegfx exegfx-still exegfx-merge exegfx-bench-pass)
 
@@ -47,7 +47,8 @@ install(CODE [[
 
 # The cluster scripts as they stand at install time (editors' dot files aside).
 install(DIRECTORY cluster/ DESTINATION cluster USE_SOURCE_PERMISSIONS PATTERN ".*" EXCLUDE)
-install(PROGRAMS bench/gpu_bench.sh DESTINATION bench)
+# GPU machines have no packages and no network: the GPU check travels here.
+install(PROGRAMS bench/gpu_bench.sh bench/gpu_check.sh bench/compare_parts.py DESTINATION bench)
 configure_file(packaging/README.bundle.md bundle/README.md @ONLY)
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/bundle/README.md" DESTINATION .)
 

@@ -448,6 +448,10 @@ int main(int argc, char **argv) {
   case StillCommand::Render:
     break;
   }
+  // The GPU first: a refusal leaves no file behind, not even the lock. A
+  // check runs where jobs are submitted, whose GPUs are not the job's.
+  eglUseGpu(options.gpu, options.allowSoftware);
+  if (!options.check && !eglCheckGpu(error)) return fail(error);
   if (!checkOutputPath(options.output, error)) return fail(error);
   if (options.check) return 0; // every check a render makes before GL has passed
   // From here on the output is the file a link points to: what --resume
@@ -457,7 +461,6 @@ int main(int argc, char **argv) {
   options.output = target;
   if (!lockOutput(options.output, note, error)) return fail(error + " Nothing was rendered.");
   if (!note.empty()) std::fprintf(stderr, "exegfx-still: note: %s\n", note.c_str());
-  eglUseGpu(options.gpu);
   try {
     return render(options);
   } catch (const std::bad_alloc &) {

@@ -44,6 +44,10 @@ const char *stillUsage() {
          "                   the software renderer); without it, the first GPU of\n"
          "                   CUDA_VISIBLE_DEVICES (as schedulers set it), else the first\n"
          "                   GPU, else the software renderer\n"
+         "  --allow-software\n"
+         "                   where CUDA_VISIBLE_DEVICES names a GPU that EGL cannot\n"
+         "                   open, render on the software renderer (hundreds of times\n"
+         "                   slower) instead of refusing\n"
          "  --list-gpus      list the EGL devices and the one that would be taken\n"
          "  --check          only check the options and that the output can be\n"
          "                   written, as a render does before it starts, and exit 0\n"
@@ -271,6 +275,10 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
     }
     if ((name == "--resume" || name == "--check") && !inlineValue) {
       (name == "--resume" ? options.resume : options.check) = true;
+      continue;
+    }
+    if (name == "--allow-software" && !inlineValue) {
+      options.allowSoftware = true;
       continue;
     }
     if (std::find(std::begin(valued), std::end(valued), name) == std::end(valued)) {

@@ -20,6 +20,9 @@ struct StillOptions {
   double untilNoise = 0.0; // stop at this noise_p95 (8-bit levels); 0: render every frame
   std::string output = "exegfx.png";
   ImageFormat format = ImageFormat::Png;
+  // A GPU that CUDA_VISIBLE_DEVICES names but EGL cannot open: the software
+  // renderer rather than a refusal.
+  bool allowSoftware = false;
 };
 
 enum class StillCommand { Render, Help, Version, ListGpus, Error };

@@ -148,11 +148,64 @@ TEST(GpuChoice, WithoutUuidsTheRuleSaysWhatItCannotKnow) {
   c = m.choose(visible(uuidA.c_str()));
   EXPECT_EQ(c.device, 1);
   EXPECT_FALSE(c.message.empty());
-  // A GPU named, but none to be had.
+  // A GPU named, but none to be had: refused (below), or allowed the software
+  // renderer.
   Machine mesa{{software()}, {}, {}};
-  c = mesa.choose(visible("0"));
+  GpuRequest r = visible("0");
+  r.allowSoftware = true;
+  c = mesa.choose(r);
   EXPECT_EQ(c.kind, GpuChoice::NoGpu);
   EXPECT_NE(c.message.find("software renderer"), std::string::npos) << c.message;
+}
+
+TEST(GpuChoice, ASchedulersGpuThatDoesNotOpenIsRefusedWithWhatIsMissing) {
+  int asked = 0; // the slow looks (CUDA, glvnd's files) are for a refusal only
+  auto request = [&](const char *list, std::string cuda, std::string vendor) {
+    GpuRequest r;
+    r.cudaVisibleDevices = list;
+    r.cudaUuid = [&asked, cuda] { return ++asked, cuda; };
+    r.eglVendorProblem = [&asked, vendor] { return ++asked, vendor; };
+    return r;
+  };
+  const std::string noVendorFile = "no EGL vendor file names NVIDIA's libEGL_nvidia";
+  struct Case {
+    Machine machine;
+    GpuRequest request;
+    std::vector<std::string> said;
+  };
+  std::vector<Case> cases = {
+      {{{software()}, {}, {}},
+       request("GPU-1234", "", noVendorFile),
+       {"CUDA_VISIBLE_DEVICES=\"GPU-1234\" gives this process a GPU", "only a software renderer",
+        "the CUDA driver sees no GPU either", noVendorFile}},
+      {{}, request("0", uuidA, ""), {"no device at all", "sees " + uuidA + ", which no EGL"}},
+      {{{software()}, {}, {}}, request("0", uuidA, ""), {"NVIDIA's EGL library loads, yet"}},
+      {{{gpu("", 0), gpu("", 1)}, {0, 1}, {}},
+       request("1", "", ""),
+       {"EGL lists 2 GPUs, but none opens"}},
+  };
+  for (Case &c : cases) {
+    GpuChoice choice = c.machine.choose(c.request);
+    EXPECT_EQ(choice.kind, GpuChoice::Error) << choice.message;
+    for (const std::string &part : c.said)
+      EXPECT_NE(choice.message.find(part), std::string::npos) << part << " in " << choice.message;
+    // What to do: fix the node, take a CPU job, or say the CPU will do.
+    for (const char *part : {"NVIDIA EGL setup", "job without a GPU", "--allow-software"})
+      EXPECT_NE(choice.message.find(part), std::string::npos) << choice.message;
+    EXPECT_EQ(choice.message.find('\n'), std::string::npos) << "one line for a task's log";
+  }
+  // A UUID no GPU has stays refused even so: rendering on another job's GPU,
+  // or on the CPU beside GPUs that work, is never what was asked.
+  Machine m = threeGpus();
+  GpuRequest r = request("GPU-dddd", "", "");
+  r.allowSoftware = true;
+  EXPECT_EQ(m.choose(r).kind, GpuChoice::Error);
+  // Without a GPU named nothing is refused, and nothing slow is asked.
+  asked = 0;
+  Machine mesa{{software()}, {}, {}};
+  for (const char *list : {static_cast<const char *>(nullptr), "", "-1", "NoDevFiles"})
+    EXPECT_EQ(mesa.choose(request(list, uuidA, noVendorFile)).kind, GpuChoice::NoGpu);
+  EXPECT_EQ(asked, 0);
 }
 
 TEST(GpuChoice, AnEmptyOrInvalidListGivesNoGpu) {

@@ -91,6 +91,38 @@ TEST_F(StillProgram, CheckTouchesNoFile) {
   EXPECT_TRUE(has(r.err, "does not exist")) << r.err;
 }
 
+// A scheduler's GPU that EGL cannot open (this machine has none) is refused
+// before any GL work or file, not rendered on the CPU hundreds of times slower.
+TEST_F(StillProgram, ASchedulersGpuThatDoesNotOpenIsRefusedBeforeAnyFile) {
+  std::ofstream(dir + "/hall.png") << "last good picture";
+  for (const char *gpu : {"GPU-1234", "0"}) {
+    setenv("CUDA_VISIBLE_DEVICES", gpu, 1);
+    Outcome r = run({"--size=8x8", "--frames=1", "--checkpoint-every=1", "-o", "hall.png"});
+    Outcome list = run({"--list-gpus"});
+    unsetenv("CUDA_VISIBLE_DEVICES");
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    std::string said = "exegfx-still: CUDA_VISIBLE_DEVICES=\"" + std::string(gpu) +
+                       "\" gives this process a GPU, but EGL offers no GPU";
+    EXPECT_TRUE(r.err.starts_with(said)) << r.err;
+    EXPECT_TRUE(has(r.err, "no EGL vendor file names NVIDIA's libEGL_nvidia")) << r.err;
+    EXPECT_TRUE(has(r.err, "--allow-software")) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(has(r.out, "Shader prog")) << "no GL work before the refusal";
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"hall.png"}) << "no lock, no temporary";
+    EXPECT_EQ(contents(dir + "/hall.png"), "last good picture");
+    // --list-gpus lists, and says the same.
+    EXPECT_EQ(list.exitCode, 1);
+    EXPECT_TRUE(has(list.out, "NVIDIA EGL: no EGL vendor file")) << list.out;
+    EXPECT_TRUE(has(list.out, "Refused: " + said.substr(std::string("exegfx-still: ").size())))
+        << list.out;
+  }
+  // Unset, as before: the software renderer, with no note.
+  Outcome r = run({"--size=8x8", "--frames=1", "-o", "hall.png"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(has(r.err, "(no GPU, Mesa surfaceless)")) << r.err;
+  EXPECT_FALSE(has(r.err, "CUDA_VISIBLE_DEVICES")) << r.err;
+}
+
 // The files match the core's own render of the same two frames: the program
 // adds nothing and loses nothing on the way to the file.
 TEST_F(StillProgram, FilesMatchTheCoresRenderOfTheSameFrames) {

@@ -121,6 +121,7 @@ TEST(StillOptions, BadValuesAreNamedInTheMessage) {
            {{"--check", "--frames", "131073"}, "131072"},
            {{"--check", "--checkpoint-every", "-5"}, "--checkpoint-every"},
            {{"--check", "-o", ""}, "no file extension"},
+           {{"--allow-software=yes"}, "--allow-software=yes"},
        }) {
     Parsed p = parse(c.args);
     std::string args;

@@ -7,7 +7,9 @@
 #     (GLIBC_2.34, GLIBCXX_3.4.29, CXXABI_1.3.13, GCC_7.0.0);
 #  3. with the build and source trees hidden (empty tmpfs mounts in a mount
 #     namespace of its own), two frame ranges render and merge with the
-#     bundle's programs, and bench/gpu_bench.sh runs without building.
+#     bundle's programs, bench/gpu_bench.sh runs without building, and
+#     bench/gpu_check.sh runs through with the bundle's programs (small, on
+#     llvmpipe), its parts compared by bench/compare_parts.py.
 # Usage: bundle_test.sh CPACK BUILD_DIR SOURCE_DIR WORKDIR
 set -euo pipefail
 export LC_ALL=C
@@ -32,7 +34,7 @@ echo "bundle: $(du -h "$work"/exegfx-*.tar.gz | cut -f1)"
 [ "$(cd "$root/bin" && echo *)" = "exegfx exegfx-bench-pass exegfx-merge exegfx-still" ] ||
   fail "bin/ holds: $(ls "$root/bin")"
 for f in cluster/slurm_render.sh cluster/render_part.sbatch cluster/merge_parts.sbatch \
-  bench/gpu_bench.sh; do
+  bench/gpu_bench.sh bench/gpu_check.sh bench/compare_parts.py; do
   [ -x "$root/$f" ] || fail "no executable $f"
 done
 [ -s "$root/README.md" ] || fail "no README.md"
@@ -79,7 +81,21 @@ mkdir "$tmp/out"
   [ ! -e "$4/farm" ]
   bash bench/gpu_bench.sh --size 64x36 --frames 1 --software-device >"$4/bench.log" 2>&1 ||
     { cat "$4/bench.log"; exit 1; }
+  # No GPU here: the software renderer, which an unset CUDA_VISIBLE_DEVICES allows.
+  env -u CUDA_VISIBLE_DEVICES bash bench/gpu_check.sh --size 64x36 --part-size 64x36 \
+    "$4/check" 1 >"$4/check.log" 2>&1 || { cat "$4/check.log"; exit 1; }
+  python3 bench/compare_parts.py bin/exegfx-merge --a "$4"/check/gpu_part_[01].exr \
+    --b "$4"/check/gpu_part_[23].exr >"$4/compare.log" 2>&1 || { cat "$4/compare.log"; exit 1; }
 ' isolated "$build" "$source" "$root" "$tmp/out" || fail "the bundle alone did not run"
 [ -s "$tmp/out/hall.png" ] || fail "no merged picture"
 grep -q "ratio compute/fragment" "$tmp/out/bench.log" || fail "gpu_bench.sh: $(cat "$tmp/out/bench.log")"
+# gpu_check.sh: each step ran with the bundle's own programs, and --list-gpus
+# said why a named GPU would be refused.
+check=$tmp/out/check.log
+for line in "== programs from $root/bin" "Taken: no GPU (software renderer)" \
+  "Refused: CUDA_VISIBLE_DEVICES=\"0\" gives this process a GPU" "ratio compute/fragment" \
+  "Wrote $tmp/out/check/gpu_2048.png" "Wrote $tmp/out/check/gpu_part_3.exr: 16 of 16 frames"; do
+  grep -qF "$line" "$check" || fail "gpu_check.sh did not print \"$line\": $(cat "$check")"
+done
+grep -q "^tiles compared" "$tmp/out/compare.log" || fail "compare_parts.py: $(cat "$tmp/out/compare.log")"
 echo "PASS"
