@@ -15,6 +15,9 @@
 #                         first GPU Slurm gives it (default: none)
 #   --cpus-per-task C     cores per task; llvmpipe renders with C threads, so CPU
 #                         tasks never crowd a node (default 1)
+#   --allow-software      a task whose GPU does not open renders on the CPU,
+#                         hundreds of times slower; without it such a task fails
+#                         at once, saying what the node lacks, and is not requeued
 #   --picture NAME        the merged picture in DIR: .png, .pfm or .exr (default hall.png)
 #   --bin D               folder holding exegfx-still and exegfx-merge, on a file
 #                         system every node sees (default: the bundle's bin/ when
@@ -47,13 +50,14 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 frames=2048 parts=16 size=1920x1080 checkpoint=600 time="" picture=hall.png
-gpus="" cpus=1 extra=""
+gpus="" cpus=1 extra="" allow=""
 bin="$here/../build"
 [ -x "$here/../bin/exegfx-still" ] && bin="$here/../bin"
 usage() { sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
 case " $* " in *" --help "* | *" -h "*) usage; exit 0 ;; esac
 while [ $# -gt 1 ]; do
   case $1 in
+  --allow-software) allow=1; shift; continue ;;
   --frames) frames=$2 ;;
   --parts) parts=$2 ;;
   --size) size=$2 ;;
@@ -168,7 +172,7 @@ logs=${dir//[%]/%%}
 
 export EXEGFX_BIN="$bin" EXEGFX_DIR="$dir" EXEGFX_FRAMES="$frames" EXEGFX_PARTS="$parts" \
   EXEGFX_SIZE="$size" EXEGFX_CHECKPOINT="$checkpoint" EXEGFX_PICTURE="$picture" \
-  EXEGFX_THREADS="$cpus"
+  EXEGFX_THREADS="$cpus" EXEGFX_ALLOW_SOFTWARE="$allow"
 # shellcheck disable=SC2086 # extra holds several options
 array=$(sbatch --parsable --job-name=exegfx-parts --array="0-$((parts - 1))" \
   --requeue --signal=B:TERM@"$warn" ${time:+--time="$time"} --cpus-per-task="$cpus" \

@@ -15,7 +15,9 @@
 #     the picture of one uninterrupted run;
 #  3. a task whose run gains no frame (its frame outlasts the warning, and the
 #     limit's own signal follows) fails instead of requeueing, which cancels
-#     the merge job.
+#     the merge job;
+#  4. a GPU task whose GPU does not open fails at once, saying why, without a
+#     requeue (case 1 renders on the CPU with --allow-software).
 # Usage: slurm_cluster_test.sh BUILD_DIR WORKDIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -181,7 +183,7 @@ refused "backslash" "$work/refused\\out"
 #    a leading zero is decimal, and % in the folder stays a character.
 start=$(date +%s)
 submit_jobs --frames 08 --parts 4 --size 64x36 --checkpoint-every 1 --gpus-per-task 1 \
-  --cpus-per-task 1 --bin "$build" "$work/out %j"
+  --allow-software --cpus-per-task 1 --bin "$build" "$work/out %j"
 states=$(wait_jobs)
 echo "$states"
 [ "$(grep -c COMPLETED <<<"$states")" -eq 5 ] || fail "not every job completed: $states"
@@ -266,4 +268,18 @@ grep -q "^$merge_job CANCELLED" <<<"$states" || fail "the merge job was not canc
 grep -q "^part 0: this run added no frame (0 of 2); failing" "$work/out3/part_0.log" ||
   fail "part 0 did not say why it failed"
 [ ! -e "$work/out3/hall.png" ] || fail "a picture was written from unfinished parts"
+
+# 4. A GPU task whose GPU does not open (EGL knows none here) fails at once,
+#    saying why, and is neither requeued nor left to crawl on the CPU.
+submit_jobs --frames 2 --parts 1 --size 64x36 --gpus-per-task 1 --bin "$build" "$work/out4"
+states=$(wait_jobs)
+echo "$states"
+grep -q "^${parts_job}_0 FAILED" <<<"$states" || fail "the GPU task that cannot render did not fail: $states"
+grep -q "^$merge_job CANCELLED" <<<"$states" || fail "the merge job was not cancelled: $states"
+log="$work/out4/part_0.log"
+[ "$(grep -c "gives this process a GPU, but EGL offers no GPU" "$log")" -eq 1 ] &&
+  [ "$(grep -c "^part 0 (frames" "$log")" -eq 1 ] && grep -q "not requeued" "$log" ||
+  fail "part 0 did not fail once, saying why"
+! grep -q "Rendering" "$log" && [ ! -e "$work/out4/part_0.exr" ] ||
+  fail "part 0 rendered on the CPU"
 echo "PASS"
