@@ -105,6 +105,11 @@ struct Rule {
   bool heldOut;  // decide from every 8th frame, kept out of the mean
   unsigned min;  // frames before any pixel may stop
   int neighbour; // 0: none, 1: the 3x3 median of needs where above the own
+  int pool = 0;  // the variance: 0 the pixel's own; R: at least the mean over (2R+1)^2
+  double factor = 1.0; // a pixel stops at factor x L
+  unsigned every = 8;  // every Nth frame is held out
+  bool oracle = false; // each pixel's spread known from all F frames
+  bool poolMax = false; // the pool's largest variance rather than its mean
 };
 
 struct Result {
@@ -173,7 +178,7 @@ Result adaptive(double level, const Rule &rule) {
   std::vector<double> need(P, 0);
   Result r;
   for (unsigned f = 0; f < F; ++f) {
-    const bool decision = rule.heldOut && (f + 1) % 8 == 0;
+    const bool decision = rule.heldOut && (f + 1) % rule.every == 0;
     for (std::size_t p = 0; p < P; ++p)
       if (running[p]) (decision ? held : mean)[p].add(f, p), r.samples += 1;
     r.frames = f + 1;
@@ -182,13 +187,39 @@ Result adaptive(double level, const Rule &rule) {
     for (std::size_t p = 0; p < P; ++p)
       e[p] = levelsFrom(mean[p], mean[p].n);
     if (rank(e, 0.95) <= level) break;
-    if (f + 1 < rule.min) continue;
+    if (f + 1 < rule.min || (f + 1) % rule.every) continue;
     // The frames each pixel's mean needs for L, from the deciding samples.
+    std::vector<double> mu(P * 3, 0), var(P * 3, 0);
+    std::vector<char> varies(P, 0);
+    for (std::size_t p = 0; p < P; ++p) {
+      const Stats &d = rule.oracle ? truth[p] : rule.heldOut ? held[p] : mean[p];
+      if (d.n >= 2) varies[p] = sampleSpread(d.s, d.q, d.n, &mu[p * 3], &var[p * 3]);
+    }
     for (std::size_t p = 0; p < P; ++p) {
       if (!running[p]) continue;
-      const Stats &d = rule.heldOut ? held[p] : mean[p];
-      double at = levelsFrom(d, mean[p].n);
-      need[p] = std::isnan(at) ? 0 : mean[p].n * (at / level) * (at / level);
+      if (!varies[p]) {
+        need[p] = 0;
+        continue;
+      }
+      double v[3] = {var[p * 3], var[p * 3 + 1], var[p * 3 + 2]};
+      if (rule.pool > 0) {
+        int x = static_cast<int>(p % W), y = static_cast<int>(p / W), r = rule.pool;
+        double m[3] = {0, 0, 0}, mx[3] = {0, 0, 0}, c = 0;
+        for (int dy = -r; dy <= r; ++dy)
+          for (int dx = -r; dx <= r; ++dx)
+            if (x + dx >= 0 && x + dx < int(W) && y + dy >= 0 && y + dy < int(H)) {
+              std::size_t q = std::size_t(y + dy) * W + std::size_t(x + dx);
+              for (int ch = 0; ch < 3; ++ch) {
+                m[ch] += var[q * 3 + ch];
+                mx[ch] = std::max(mx[ch], var[q * 3 + ch]);
+              }
+              c += 1;
+            }
+        for (int ch = 0; ch < 3; ++ch)
+          v[ch] = std::max(v[ch], rule.poolMax ? mx[ch] : m[ch] / c);
+      }
+      double at = levelsOf(&mu[p * 3], v, mean[p].n);
+      need[p] = mean[p].n * (at / level / rule.factor) * (at / level / rule.factor);
     }
     std::vector<double> own = need;
     for (std::size_t p = 0; p < P; ++p) {
@@ -216,7 +247,7 @@ Result adaptive(double level, const Rule &rule) {
 }
 
 void print(const char *name, const Result &r, const Result &u) {
-  std::printf("  %-26s %7.0f %8.2fx %6.2f %6.2f %6.2f %7.2f %+8.4f%% +- %.4f%%\n", name, r.frames,
+  std::printf("  %-34s %7.0f %8.2fx %6.2f %6.2f %6.2f %7.2f %+8.4f%% +- %.4f%%\n", name, r.frames,
               u.samples / r.samples, r.p50, r.p95, r.p99, r.max, 100 * r.bias, 100 * r.biasSe);
 }
 
@@ -252,12 +283,16 @@ int main(int argc, char **argv) {
       truth[p].add(f, p);
 
   const Rule rules[] = {
-      {"held-out, min 32", true, 32, 0},
-      {"held-out, min 64", true, 64, 0},
-      {"held-out, min 128", true, 128, 0},
-      {"held-out, min 64, 3x3 med", true, 64, 1},
-      {"held-out, min 128, 3x3 med", true, 128, 1},
-      {"naive, min 64", false, 64, 0},
+      {"oracle, min 64", false, 64, 0, 0, 1.0, 8, true},
+      {"oracle, min 64, f.8", false, 64, 0, 0, 0.8, 8, true},
+      {"held 1/8, min 64, max 3x3", true, 64, 0, 1, 1.0, 8, false, true},
+      {"held 1/8, min 128, max 3x3", true, 128, 0, 1, 1.0, 8, false, true},
+      {"held 1/8, min 128, max 3x3, f.8", true, 128, 0, 1, 0.8, 8, false, true},
+      {"held 1/8, min 128, max 5x5", true, 128, 0, 2, 1.0, 8, false, true},
+      {"held 1/8, min 256, max 5x5", true, 256, 0, 2, 1.0, 8, false, true},
+      {"held 1/8, min 128, max 5x5, f.8", true, 128, 0, 2, 0.8, 8, false, true},
+      {"held 1/4, min 128, max 5x5", true, 128, 0, 2, 1.0, 4, false, true},
+      {"naive, min 128, max 3x3", false, 128, 0, 1, 1.0, 8, false, true},
   };
   std::printf("%ux%u, %u frames kept; true noise in levels; bias against %u other frames\n", W, H,
               F, F);

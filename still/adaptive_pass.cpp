@@ -1,5 +1,6 @@
 #include "adaptive_pass.h"
 
+#include "config.h"
 #include "glproc.h"
 #include "shader_builder.h"
 #include "shaders.h"
@@ -62,8 +63,11 @@ void adaptiveSetRunning(const std::vector<std::uint32_t> &pixels) {
   bind(GL_SHADER_STORAGE_BUFFER, 0);
 }
 
-void adaptiveFrame(unsigned frame, bool held) {
-  if (runningCount == 0) return;
+bool adaptiveFrame(unsigned frame, bool held) {
+  // A build with the run limits enforced renders no frame past the window's cap.
+  if (RunConfig::limitsEnforced && frame > static_cast<unsigned>(RunConfig::maxFrames))
+    return false;
+  if (runningCount == 0) return true;
   auto location = [](const char *name) {
     return glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(adaptiveProgram, name);
   };
@@ -81,6 +85,7 @@ void adaptiveFrame(unsigned frame, bool held) {
   // The next frame loads what this one stored; read-backs follow it.
   glFn<PFNGLMEMORYBARRIERPROC>("glMemoryBarrier")(GL_SHADER_IMAGE_ACCESS_BARRIER_BIT |
                                                   GL_TEXTURE_UPDATE_BARRIER_BIT);
+  return true;
 }
 
 void adaptiveRead(AdaptiveSum which, float *rgba) {

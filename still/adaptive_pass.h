@@ -20,7 +20,8 @@ void adaptiveLoad(AdaptiveSum which, const float *rgba);
 // The pixels the next frames trace: x + (y << 16), in scanline order.
 void adaptiveSetRunning(const std::vector<std::uint32_t> &pixels);
 // Traces frame number frame at every running pixel, into the held-out sums
-// when held, else the mean's.
-void adaptiveFrame(unsigned frame, bool held);
+// when held, else the mean's. False, tracing nothing, where a build with the
+// run limits enforced allows no such frame.
+bool adaptiveFrame(unsigned frame, bool held);
 // Copies one of the sums into rgba.
 void adaptiveRead(AdaptiveSum which, float *rgba);

@@ -14,9 +14,6 @@ struct Rgb {
   std::uint8_t r, g, b;
 };
 
-// The scale is fixed, not fitted to the picture, so that maps compare: a tenth
-// of a level is invisible in the PNG, 30 levels is plain noise.
-const double scaleLow = 0.1, scaleHigh = 30.0;
 const Rgb nothingTraced = {128, 128, 128}; // viridis has no neutral grey
 const Rgb background = {0, 0, 0};
 const Rgb ink = {235, 235, 235};
@@ -47,15 +44,42 @@ Rgb viridis(double t) {
   return {unitByte(rgb[0]), unitByte(rgb[1]), unitByte(rgb[2])};
 }
 
-// Position of a level on the scale, from 0 to 1.
-double scalePosition(double level) {
-  if (!(level > scaleLow)) return 0.0;
-  if (level >= scaleHigh) return 1.0;
-  return std::log(level / scaleLow) / std::log(scaleHigh / scaleLow);
+// A map's fixed logarithmic scale: its ends, its ticks and their labels (the
+// ends first, then the decades: the labels a narrow strip keeps), its unit.
+const int tickCount = 6;
+struct Scale {
+  double low, high;
+  double ticks[tickCount];
+  const char *labels[tickCount];
+  int priority[tickCount];
+  const char *unit;
+};
+
+// Fixed, not fitted to the picture, so that maps compare: a tenth of a level
+// is invisible in the PNG, 30 levels is plain noise.
+const Scale noiseScale = {0.1,
+                          30.0,
+                          {0.1, 0.3, 1, 3, 10, 30},
+                          {"0.1", "0.3", "1", "3", "10", "30"},
+                          {0, 5, 2, 4, 1, 3},
+                          "levels"};
+// Samples per pixel, from a few to past the frame cap.
+const Scale countScale = {1.0,
+                          100000.0,
+                          {1, 10, 100, 1000, 10000, 100000},
+                          {"1", "10", "100", "1000", "10000", "100000"},
+                          {0, 5, 2, 4, 1, 3},
+                          "samples"};
+
+// Position of a value on the scale, from 0 to 1.
+double scalePosition(const Scale &scale, double value) {
+  if (!(value > scale.low)) return 0.0;
+  if (value >= scale.high) return 1.0;
+  return std::log(value / scale.low) / std::log(scale.high / scale.low);
 }
 
-Rgb levelColour(float level) {
-  return std::isnan(level) ? nothingTraced : viridis(scalePosition(level));
+Rgb valueColour(const Scale &scale, float value) {
+  return std::isnan(value) ? nothingTraced : viridis(scalePosition(scale, value));
 }
 
 // 5 x 7 glyphs (narrower where the letter is), just the characters the legend
@@ -75,6 +99,8 @@ const Glyph glyphs[] = {
     {'c', {".....", ".....", ".###.", "#....", "#....", "#...#", ".###."}},
     {'d', {"....#", "....#", ".##.#", "#..##", "#...#", "#...#", ".####"}},
     {'e', {".....", ".....", ".###.", "#...#", "#####", "#....", ".###."}},
+    {'m', {".....", ".....", "##.#.", "#.#.#", "#.#.#", "#...#", "#...#"}},
+    {'p', {".....", ".....", "####.", "#...#", "####.", "#....", "#...."}},
     {'l', {"##.", ".#.", ".#.", ".#.", ".#.", ".#.", "###"}},
     {'n', {".....", ".....", "#.##.", "##..#", "#...#", "#...#", "#...#"}},
     {'o', {".....", ".....", ".###.", "#...#", "#...#", "#...#", ".###."}},
@@ -129,12 +155,6 @@ struct Canvas {
   }
 };
 
-const double tickLevels[] = {0.1, 0.3, 1, 3, 10, 30};
-const char *const tickLabels[] = {"0.1", "0.3", "1", "3", "10", "30"};
-const int tickCount = 6;
-// The ends first, then the decades: the labels a narrow strip keeps.
-const int labelPriority[] = {0, 5, 2, 4, 1, 3};
-const char unitLabel[] = "levels";
 const char nothingLabel[] = "not traced";
 
 // Strip rows in font pixels: a gap below the map, the bar (which takes any
@@ -143,6 +163,7 @@ const long stripTop = 3, stripBar = 8, stripTick = 3, stripGap = 1, stripBottom 
 const long stripRows = stripTop + stripBar + stripTick + stripGap + glyphHeight + stripBottom;
 
 struct BarLayout {
+  const Scale *scale = nullptr;
   long x0 = 0, x1 = 0; // bar columns [x0, x1)
   bool unit = false, swatch = false;
   bool shown[tickCount] = {};
@@ -150,7 +171,7 @@ struct BarLayout {
 };
 
 long tickCentre(const BarLayout &bar, int tick) {
-  double t = scalePosition(tickLevels[tick]);
+  double t = scalePosition(*bar.scale, bar.scale->ticks[tick]);
   return bar.x0 + std::lround(t * static_cast<double>(bar.x1 - bar.x0 - 1));
 }
 
@@ -159,8 +180,8 @@ long tickCentre(const BarLayout &bar, int tick) {
 void placeLabels(BarLayout &bar, long width, long s) {
   long gap = 4 * s;
   long start[tickCount], end[tickCount];
-  for (int tick : labelPriority) {
-    long w = textWidth(tickLabels[tick], s);
+  for (int tick : bar.scale->priority) {
+    long w = textWidth(bar.scale->labels[tick], s);
     start[tick] = tickCentre(bar, tick) - w / 2;
     end[tick] = start[tick] + w;
     bool fits = start[tick] >= 0 && end[tick] <= width;
@@ -175,15 +196,16 @@ void placeLabels(BarLayout &bar, long width, long s) {
 // The fullest legend that still labels every tick: the unit, then the swatch
 // of pixels that trace nothing, to the right of the bar while there is room
 // for them; else a bar as wide as the strip with the labels that fit.
-BarLayout layOutBar(long width, long s) {
+BarLayout layOutBar(const Scale &scale, long width, long s) {
   long margin = 4 * s;
-  long unitWidth = 6 * s + textWidth(unitLabel, s);
+  long unitWidth = 6 * s + textWidth(scale.unit, s);
   long swatchWidth = 12 * s + 8 * s + 3 * s + textWidth(nothingLabel, s);
-  long left = margin + (textWidth(tickLabels[0], s) + 1) / 2;
-  long rightLabel = (textWidth(tickLabels[tickCount - 1], s) + 1) / 2;
+  long left = margin + (textWidth(scale.labels[0], s) + 1) / 2;
+  long rightLabel = (textWidth(scale.labels[tickCount - 1], s) + 1) / 2;
   BarLayout bar;
   for (int extras = 2; extras >= 0; --extras) {
     bar = BarLayout();
+    bar.scale = &scale;
     bar.unit = extras >= 1;
     bar.swatch = extras >= 2;
     long right = bar.unit ? unitWidth + (bar.swatch ? swatchWidth : 0) : rightLabel;
@@ -196,6 +218,7 @@ BarLayout layOutBar(long width, long s) {
   if (bar.x1 - bar.x0 < 8 * s) {
     // Too narrow for a margin: the scale alone, across the picture.
     bar = BarLayout();
+    bar.scale = &scale;
     bar.x0 = 0;
     bar.x1 = width;
     placeLabels(bar, width, s);
@@ -203,9 +226,9 @@ BarLayout layOutBar(long width, long s) {
   return bar;
 }
 
-void drawLegend(Canvas &canvas, long top, long stripHeight, long s) {
+void drawLegend(Canvas &canvas, const Scale &scale, long top, long stripHeight, long s) {
   canvas.fill(0, top, canvas.width, stripHeight, background);
-  BarLayout bar = layOutBar(canvas.width, s);
+  BarLayout bar = layOutBar(scale, canvas.width, s);
   long barY = top + stripTop * s;
   long barHeight = stripHeight - (stripRows - stripBar) * s;
   long length = bar.x1 - bar.x0;
@@ -220,13 +243,14 @@ void drawLegend(Canvas &canvas, long top, long stripHeight, long s) {
     long x = std::clamp(centre - s / 2, bar.x0, std::max(bar.x0, bar.x1 - s));
     canvas.fill(x, tickY, s, stripTick * s, ink);
     if (bar.shown[tick])
-      canvas.text(centre - textWidth(tickLabels[tick], s) / 2, labelY, tickLabels[tick], s, ink);
+      canvas.text(centre - textWidth(scale.labels[tick], s) / 2, labelY, scale.labels[tick], s,
+                  ink);
   }
   long textY = barY + (barHeight - glyphHeight * s) / 2;
   long x = bar.x1 + 6 * s;
   if (bar.unit) {
-    canvas.text(x, textY, unitLabel, s, ink);
-    x += textWidth(unitLabel, s) + 12 * s;
+    canvas.text(x, textY, scale.unit, s, ink);
+    x += textWidth(scale.unit, s) + 12 * s;
   }
   if (bar.swatch) {
     canvas.fill(x, barY, 8 * s, barHeight, nothingTraced);
@@ -234,10 +258,9 @@ void drawLegend(Canvas &canvas, long top, long stripHeight, long s) {
   }
 }
 
-} // namespace
-
-bool writeNoiseMap(const std::string &path, unsigned width, unsigned height, const float *levels,
-                   std::string &error) {
+// The map of values on the scale, with its legend below.
+bool writeMap(const Scale &scale, const std::string &path, unsigned width, unsigned height,
+              const float *values, std::string &error) {
   // An empty picture goes to the encoder as it is, which refuses it as it
   // refuses an empty image.
   if (width == 0 || height == 0) return writePngBytes(path, width, height, nullptr, error);
@@ -251,15 +274,27 @@ bool writeNoiseMap(const std::string &path, unsigned width, unsigned height, con
   canvas.bytes.resize(static_cast<std::size_t>(canvas.width) * canvas.height * 3);
   std::uint8_t *out = canvas.bytes.data();
   for (unsigned row = 0; row < height; ++row) {
-    const float *src = levels + std::size_t{height - 1 - row} * width;
+    const float *src = values + std::size_t{height - 1 - row} * width;
     for (unsigned col = 0; col < width; ++col, out += 3) {
-      Rgb colour = levelColour(src[col]);
+      Rgb colour = valueColour(scale, src[col]);
       out[0] = colour.r;
       out[1] = colour.g;
       out[2] = colour.b;
     }
   }
-  drawLegend(canvas, height, stripHeight, s);
+  drawLegend(canvas, scale, height, stripHeight, s);
   return writePngBytes(path, width, static_cast<unsigned>(canvas.height), canvas.bytes.data(),
                        error);
+}
+
+} // namespace
+
+bool writeNoiseMap(const std::string &path, unsigned width, unsigned height, const float *levels,
+                   std::string &error) {
+  return writeMap(noiseScale, path, width, height, levels, error);
+}
+
+bool writeCountMap(const std::string &path, unsigned width, unsigned height, const float *counts,
+                   std::string &error) {
+  return writeMap(countScale, path, width, height, counts, error);
 }

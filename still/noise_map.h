@@ -1,6 +1,7 @@
-// A picture of where a merged picture is still noisy: each pixel's error on a
-// fixed logarithmic colour scale, so that maps of different renders compare,
-// with a legend strip below the map.
+// Pictures of a merged picture: where it is still noisy (each pixel's error)
+// and where its samples went (each pixel's count), on fixed logarithmic
+// colour scales, so that maps of different renders compare, with a legend
+// strip below the map.
 #pragma once
 
 #include <string>
@@ -11,4 +12,9 @@
 // Writes an 8-bit RGB PNG: the map at the picture's size, with a legend strip below it.
 // Whole or not at all (through writeWholeFile, as the other writers). False with a message.
 bool writeNoiseMap(const std::string &path, unsigned width, unsigned height, const float *levels,
+                   std::string &error);
+
+// The same for counts (samples per pixel, NaN for a pixel that traces
+// nothing), on a scale from 1 to 100000 samples.
+bool writeCountMap(const std::string &path, unsigned width, unsigned height, const float *counts,
                    std::string &error);

@@ -37,12 +37,15 @@
 
 namespace {
 
-// The first six in every partial; the sum of squares where kept.
-const char *const channelNames[9] = {"R",     "G",       "B",       "sum.R",  "sum.G",
-                                     "sum.B", "sumsq.R", "sumsq.G", "sumsq.B"};
+// The first six in every partial; the sum of squares where kept; an adaptive
+// render's counts and held-out samples after them.
+const char *const channelNames[17] = {"R",        "G",         "B",       "sum.R",    "sum.G",
+                                      "sum.B",    "sumsq.R",   "sumsq.G", "sumsq.B",  "count",
+                                      "held.R",   "held.G",    "held.B",  "heldsq.R", "heldsq.G",
+                                      "heldsq.B", "held.count"};
 
-// Pixels interleaved as R G B sum.R sum.G sum.B [sumsq.R sumsq.G sumsq.B],
-// rows from the top down.
+// Pixels interleaved as R G B sum.R sum.G sum.B [sumsq.R sumsq.G sumsq.B
+// [count held.R ... held.count]], rows from the top down.
 void bindChannels(Imf::FrameBuffer &fb, std::vector<float> &pixels, unsigned width, int channels) {
   const std::size_t x = channels * sizeof(float), y = x * width;
   for (int k = 0; k < channels; ++k)
@@ -60,13 +63,13 @@ void useAllCores() {
   }
 }
 
-// "sha256:" and the hex digest of a sum (width x height x 3 floats, rows from
-// the bottom up) as the file holds it: 32-bit floats, little-endian, rows
-// from the top down.
-std::string dataChecksum(const float *sum, unsigned width, unsigned height) {
+// "sha256:" and the hex digest of a sum (width x height x perPixel floats,
+// rows from the bottom up) as the file holds it: 32-bit floats,
+// little-endian, rows from the top down.
+std::string dataChecksum(const float *sum, unsigned width, unsigned height, int perPixel = 3) {
   sha256_ctx ctx;
   sha256_init(&ctx);
-  std::vector<std::uint32_t> row(std::size_t{width} * 3);
+  std::vector<std::uint32_t> row(std::size_t{width} * static_cast<unsigned>(perPixel));
   for (unsigned y = height; y-- > 0;) {
     std::memcpy(row.data(), sum + std::size_t{y} * row.size(), row.size() * 4);
     if constexpr (std::endian::native == std::endian::big)
@@ -180,21 +183,10 @@ void addUnique(std::vector<std::string> &a, const std::vector<std::string> &b) {
     if (std::find(a.begin(), a.end(), s) == a.end()) a.push_back(s);
 }
 
-bool writePartial(const std::string &path, const PartialInfo &info, const float *sum,
-                  const float *mean, std::string &error, const float *squares) {
-  useAllCores();
+// The header of a partial with these channels and attributes.
+static Imf::Header partialHeader(const PartialInfo &info, int channels, const float *sum,
+                                 const float *squares, const float *adaptive) {
   const unsigned w = info.width, h = info.height;
-  const int channels = squares ? 9 : 6;
-  std::vector<float> pixels(std::size_t{w} * h * channels);
-  for (unsigned row = 0; row < h; ++row) {
-    std::size_t src = std::size_t{h - 1 - row} * w * 3, dst = std::size_t{row} * w * channels;
-    for (unsigned x = 0; x < w; ++x, src += 3, dst += channels)
-      for (int ch = 0; ch < 3; ++ch) {
-        pixels[dst + ch] = mean[src + ch];
-        pixels[dst + 3 + ch] = sum[src + ch];
-        if (squares) pixels[dst + 6 + ch] = squares[src + ch];
-      }
-  }
   Imf::Header header(static_cast<int>(w), static_cast<int>(h));
   header.compression() = Imf::ZIP_COMPRESSION;
   for (int k = 0; k < channels; ++k)
@@ -211,10 +203,39 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
   header.insert("exegfx.sumChecksum", Imf::StringAttribute(dataChecksum(sum, w, h)));
   if (squares)
     header.insert("exegfx.squaresChecksum", Imf::StringAttribute(dataChecksum(squares, w, h)));
+  if (adaptive) {
+    header.insert("exegfx.countsChecksum",
+                  Imf::StringAttribute(dataChecksum(adaptive, w, h, adaptiveChannels)));
+    header.insert("exegfx.adaptive", Imf::StringAttribute(info.adaptive));
+  }
   if (squares && info.noiseMedian >= 0.0 && info.noiseP95 >= 0.0) {
     header.insert("exegfx.noiseMedian", Imf::FloatAttribute(static_cast<float>(info.noiseMedian)));
     header.insert("exegfx.noiseP95", Imf::FloatAttribute(static_cast<float>(info.noiseP95)));
   }
+  return header;
+}
+
+bool writePartial(const std::string &path, const PartialInfo &info, const float *sum,
+                  const float *mean, std::string &error, const float *squares,
+                  const float *adaptive) {
+  useAllCores();
+  const unsigned w = info.width, h = info.height;
+  if (!squares) adaptive = nullptr; // the counts' statistics need the squares
+  const int channels = adaptive ? 9 + adaptiveChannels : squares ? 9 : 6;
+  std::vector<float> pixels(std::size_t{w} * h * channels);
+  for (unsigned row = 0; row < h; ++row) {
+    std::size_t src = std::size_t{h - 1 - row} * w, dst = std::size_t{row} * w * channels;
+    for (unsigned x = 0; x < w; ++x, ++src, dst += channels) {
+      for (int ch = 0; ch < 3; ++ch) {
+        pixels[dst + ch] = mean[src * 3 + ch];
+        pixels[dst + 3 + ch] = sum[src * 3 + ch];
+        if (squares) pixels[dst + 6 + ch] = squares[src * 3 + ch];
+      }
+      for (int k = 0; adaptive && k < adaptiveChannels; ++k)
+        pixels[dst + 9 + k] = adaptive[src * adaptiveChannels + k];
+    }
+  }
+  Imf::Header header = partialHeader(info, channels, sum, squares, adaptive);
   return writeWholeFile(
       path,
       [&](int, const std::string &temp, std::string &fillError) {
@@ -238,9 +259,10 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
 // Names the attributes exegfx reads: one a character away from any of them
 // (a flipped bit) is a damaged name, which would otherwise pass as missing.
 static const char *const knownAttributes[] = {
-    "exegfx.frames",      "exegfx.frameCount",      "exegfx.size",        "exegfx.scene",
-    "exegfx.version",     "exegfx.renderers",       "exegfx.passes",      "exegfx.devices",
-    "exegfx.sumChecksum", "exegfx.squaresChecksum", "exegfx.noiseMedian", "exegfx.noiseP95"};
+    "exegfx.frames",         "exegfx.frameCount",      "exegfx.size",        "exegfx.scene",
+    "exegfx.version",        "exegfx.renderers",       "exegfx.passes",      "exegfx.devices",
+    "exegfx.sumChecksum",    "exegfx.squaresChecksum", "exegfx.noiseMedian", "exegfx.noiseP95",
+    "exegfx.countsChecksum", "exegfx.adaptive"};
 
 static bool damagedAttributeName(const CoreFile &f, std::string &name) {
   int count = 0;
@@ -323,9 +345,11 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
       return refuse("has a channel \"" + name +
                     "\" that exegfx partials do not have: it is damaged or was changed.");
   }
-  // Files of older versions have no sum of squares; a file has all of it or none.
+  // Files of older versions have no sum of squares; a file has all of it or
+  // none, and an adaptive render's counts all or none.
   info.hasSquares = channels->num_channels > 6;
-  for (int n = 0; n < (info.hasSquares ? 9 : 6); ++n) {
+  info.isAdaptive = channels->num_channels > 9;
+  for (int n = 0; n < (info.isAdaptive ? 9 + adaptiveChannels : info.hasSquares ? 9 : 6); ++n) {
     const char *name = channelNames[n];
     const exr_attr_chlist_entry_t *c = nullptr;
     for (int k = 0; k < channels->num_channels; ++k)
@@ -366,7 +390,8 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
     return refuse("says it holds " + std::to_string(count->i) + " frames but lists " +
                   std::to_string(frameCount(info.frames)) + ".");
   for (auto [name, value] : {std::pair{"exegfx.sumChecksum", &info.sumChecksum},
-                             std::pair{"exegfx.squaresChecksum", &info.squaresChecksum}}) {
+                             std::pair{"exegfx.squaresChecksum", &info.squaresChecksum},
+                             std::pair{"exegfx.countsChecksum", &info.countsChecksum}}) {
     const exr_attribute_t *any = nullptr;
     auto checksum = f.find(name, EXR_ATTR_STRING);
     *value = checksum ? text(checksum->string) : "";
@@ -384,6 +409,11 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
                       : "is damaged: it has an exegfx.squaresChecksum but no sum of squares.");
   if (info.hasSquares && info.sumChecksum.empty())
     return refuse("is damaged: it has a sum of squares but no exegfx.sumChecksum.");
+  auto adaptive = f.find("exegfx.adaptive", EXR_ATTR_STRING);
+  info.adaptive = adaptive ? text(adaptive->string) : "";
+  if (info.isAdaptive != !info.countsChecksum.empty() || info.isAdaptive != !!adaptive)
+    return refuse("is damaged: an adaptive render's counts, exegfx.countsChecksum and "
+                  "exegfx.adaptive come together, and it lacks some of them.");
   if (!checkNoiseAttributes(f, info, error)) return refuse(error);
   info.width = static_cast<unsigned>(v.x);
   info.height = static_cast<unsigned>(v.y);
@@ -445,7 +475,8 @@ bool readPartialInfo(const std::string &path, PartialInfo &info, std::string &er
 // The sum channels, chunk by chunk, into sum, and the squares' into squares
 // where not null (rows from the top down).
 static bool readSums(const std::string &path, CoreFile &f, unsigned w, unsigned h,
-                     std::vector<float> &sum, std::vector<float> *squares, std::string &error) {
+                     std::vector<float> &sum, std::vector<float> *squares,
+                     std::vector<float> *adaptive, std::string &error) {
   int32_t linesPerChunk = 0;
   if (exr_get_scanlines_per_chunk(f.context, 0, &linesPerChunk) != EXR_ERR_SUCCESS ||
       linesPerChunk < 1) {
@@ -469,13 +500,14 @@ static bool readSums(const std::string &path, CoreFile &f, unsigned w, unsigned 
     for (int16_t c = 0; c < decoder.channel_count; ++c) {
       exr_coding_channel_info_t &ch = decoder.channels[c];
       ch.decode_to_ptr = nullptr; // the mean is not needed
-      for (std::size_t k = 0; k < 6; ++k) {
-        std::vector<float> *into = k < 3 ? &sum : squares;
+      for (std::size_t k = 0; k < 6 + adaptiveChannels; ++k) {
+        std::vector<float> *into = k < 3 ? &sum : k < 6 ? squares : adaptive;
+        const std::size_t per = k < 6 ? 3 : adaptiveChannels, at = k < 6 ? k % 3 : k - 6;
         if (into && ch.channel_name && ch.channel_name == std::string(channelNames[3 + k])) {
           ch.decode_to_ptr = reinterpret_cast<std::uint8_t *>(
-              into->data() + std::size_t(chunk.start_y) * w * 3 + k % 3);
-          ch.user_pixel_stride = 3 * sizeof(float);
-          ch.user_line_stride = static_cast<int32_t>(w * 3 * sizeof(float));
+              into->data() + std::size_t(chunk.start_y) * w * per + at);
+          ch.user_pixel_stride = static_cast<int32_t>(per * sizeof(float));
+          ch.user_line_stride = static_cast<int32_t>(w * per * sizeof(float));
           ch.user_bytes_per_element = sizeof(float);
           ch.user_data_type = EXR_PIXEL_FLOAT;
         }
@@ -493,9 +525,36 @@ static bool readSums(const std::string &path, CoreFile &f, unsigned w, unsigned 
   return false;
 }
 
+// An adaptive render's counts and held-out samples (8 per pixel) as a render
+// leaves them: matching their checksum, whole counts that add up to at most
+// the frames run, finite sums and squares that are not negative.
+static bool checkCounts(const std::vector<float> &adaptive, std::uint64_t frames, unsigned w,
+                        unsigned h, const PartialInfo &info, std::string &error) {
+  if (dataChecksum(adaptive.data(), w, h, adaptiveChannels) != info.countsChecksum) {
+    error = "its counts do not match its exegfx.countsChecksum (the pixel data was changed or "
+            "corrupted after it was written).";
+    return false;
+  }
+  for (std::size_t p = 0; p < adaptive.size(); p += adaptiveChannels) {
+    const float *v = &adaptive[p];
+    bool whole = true;
+    for (float n : {v[0], v[7]})
+      whole = whole && n >= 0.0f && n == std::floor(n);
+    bool finite = true;
+    for (int k = 1; k < 7; ++k)
+      finite = finite && std::isfinite(v[k]) && (k < 4 || v[k] >= 0.0f);
+    if (!whole || !finite || double(v[0]) + double(v[7]) > double(frames)) {
+      error = "a pixel's counts or held-out samples are not what a render of its " +
+              std::to_string(frames) + " frames leaves.";
+      return false;
+    }
+  }
+  return true;
+}
+
 // Rows from the top down to the bottom up, in place.
-static void flipRows(std::vector<float> &data, unsigned w, unsigned h) {
-  const std::size_t row = std::size_t{w} * 3;
+static void flipRows(std::vector<float> &data, unsigned w, unsigned h, std::size_t perPixel = 3) {
+  const std::size_t row = std::size_t{w} * perPixel;
   for (unsigned y = 0; y < h / 2; ++y)
     std::swap_ranges(data.begin() + static_cast<std::ptrdiff_t>(y * row),
                      data.begin() + static_cast<std::ptrdiff_t>((y + 1) * row),
@@ -503,23 +562,27 @@ static void flipRows(std::vector<float> &data, unsigned w, unsigned h) {
 }
 
 bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> &sum,
-                 std::string &error, std::vector<float> *squares) {
+                 std::string &error, std::vector<float> *squares, std::vector<float> *adaptive) {
   CoreFile f;
   if (!openPartial(path, f, info, error)) return false;
   const unsigned w = info.width, h = info.height;
   if (squares) squares->clear();
+  if (adaptive) adaptive->clear();
   if (!info.hasSquares) squares = nullptr;
+  if (!info.isAdaptive || !squares) adaptive = nullptr;
   try {
     sum.assign(std::size_t{w} * h * 3, NAN);
     if (squares) squares->assign(sum.size(), NAN);
+    if (adaptive) adaptive->assign(std::size_t{w} * h * adaptiveChannels, NAN);
   } catch (const std::bad_alloc &) {
     error = "out of memory for \"" + path + "\", a " + std::to_string(w) + " x " +
             std::to_string(h) + " picture.";
     return false;
   }
-  if (!readSums(path, f, w, h, sum, squares, error)) return false;
+  if (!readSums(path, f, w, h, sum, squares, adaptive, error)) return false;
   flipRows(sum, w, h);
   if (squares) flipRows(*squares, w, h);
+  if (adaptive) flipRows(*adaptive, w, h, adaptiveChannels);
   auto damaged = [&](const std::string &why) {
     error = "\"" + path + "\" is damaged: " + why;
     return false;
@@ -537,10 +600,63 @@ bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> 
       if (!(v >= 0.0f && v <= std::numeric_limits<float>::max()))
         return damaged("its sum of squares holds a value that is negative or not a finite "
                        "number.");
+  if (adaptive && !checkCounts(*adaptive, frameCount(info.frames), w, h, info, error)) {
+    error = "\"" + path + "\" is damaged: " + error;
+    return false;
+  }
   if (info.sumChecksum.empty())
     std::fprintf(stderr,
                  "%s: note: \"%s\" has no exegfx.sumChecksum (an older version wrote it), so "
                  "damage to its pixel data cannot be detected.\n",
                  program_invocation_short_name, path.c_str());
   return true;
+}
+
+bool readPicture(const std::string &path, PartialInfo &info, Picture &picture, std::string &error) {
+  std::vector<float> sum, squares, adaptive;
+  if (!readPartial(path, info, sum, error, &squares, &adaptive)) return false;
+  picture = uniformPicture(info.width, info.height, info.frames, sum.data(),
+                           squares.empty() ? nullptr : squares.data());
+  if (adaptive.empty()) return true;
+  const std::size_t pixels = picture.pixels();
+  Samples &mean = picture.mean, &held = picture.held;
+  held.sum.resize(pixels * 3);
+  held.squares.resize(pixels * 3);
+  held.count.resize(pixels);
+  for (std::size_t p = 0; p < pixels; ++p) {
+    const float *v = &adaptive[p * adaptiveChannels];
+    mean.count[p] = v[0];
+    for (int ch = 0; ch < 3; ++ch) {
+      held.sum[p * 3 + ch] = v[1 + ch];
+      held.squares[p * 3 + ch] = v[4 + ch];
+    }
+    held.count[p] = v[7];
+  }
+  return true;
+}
+
+bool writePicture(const std::string &path, PartialInfo info, const Picture &picture,
+                  std::string &error) {
+  info.width = picture.width;
+  info.height = picture.height;
+  info.frames = picture.frames;
+  const std::size_t pixels = picture.pixels();
+  std::vector<float> sum(picture.mean.sum.begin(), picture.mean.sum.end());
+  std::vector<float> squares(picture.mean.squares.begin(), picture.mean.squares.end());
+  std::vector<float> mean = pictureMean(picture), adaptive;
+  if (picture.adaptive() && picture.hasSquares()) {
+    adaptive.resize(pixels * adaptiveChannels);
+    for (std::size_t p = 0; p < pixels; ++p) {
+      float *v = &adaptive[p * adaptiveChannels];
+      v[0] = static_cast<float>(picture.mean.count[p]);
+      for (int ch = 0; ch < 3; ++ch) {
+        v[1 + ch] = static_cast<float>(picture.held.sum[p * 3 + ch]);
+        v[4 + ch] = static_cast<float>(picture.held.squares[p * 3 + ch]);
+      }
+      v[7] = static_cast<float>(picture.held.count[p]);
+    }
+  }
+  return writePartial(path, info, sum.data(), mean.data(), error,
+                      squares.empty() ? nullptr : squares.data(),
+                      adaptive.empty() ? nullptr : adaptive.data());
 }

@@ -29,6 +29,7 @@
 #pragma once
 
 #include "frame_ranges.h"
+#include "picture.h"
 
 #include <string>
 #include <vector>
@@ -43,6 +44,10 @@ struct PartialInfo {
   std::string squaresChecksum;
   // The noise figure: written where known, as read (negative where the file has none).
   double noiseMedian = -1.0, noiseP95 = -1.0;
+  // An adaptive render's: per-pixel counts and held-out samples in the file,
+  // and the stopping rule they were made with ("level=2 min=64 ...").
+  bool isAdaptive = false; // as read
+  std::string countsChecksum, adaptive;
 };
 
 // Writes sum and mean (width x height x 3 floats each, rows from the bottom
@@ -50,7 +55,8 @@ struct PartialInfo {
 // or not at all. The noise attributes are written where info's are not
 // negative. False with a message.
 bool writePartial(const std::string &path, const PartialInfo &info, const float *sum,
-                  const float *mean, std::string &error, const float *squares = nullptr);
+                  const float *mean, std::string &error, const float *squares = nullptr,
+                  const float *adaptive = nullptr);
 
 // Reads and checks the header: a regular file (never a FIFO or device, which
 // could block), OpenEXR, with exactly the channels above over a data window
@@ -67,7 +73,21 @@ bool readPartialInfo(const std::string &path, PartialInfo &info, std::string &er
 // A file without a checksum (an older version's) is read, with a note on
 // standard error.
 bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> &sum,
-                 std::string &error, std::vector<float> *squares = nullptr);
+                 std::string &error, std::vector<float> *squares = nullptr,
+                 std::vector<float> *adaptive = nullptr);
+
+// The same for a whole picture (picture.h): a uniform render's gives every
+// pixel the file's frame count. False with a message.
+bool readPicture(const std::string &path, PartialInfo &info, Picture &picture, std::string &error);
+// Writes the picture, its mean, and an adaptive picture's counts and held-out
+// samples, with info's attributes (info.width, height and frames are the
+// picture's). False with a message.
+bool writePicture(const std::string &path, PartialInfo info, const Picture &picture,
+                  std::string &error);
+
+// An adaptive render's channels, 8 per pixel: the mean's count, the held-out
+// sum (3), their squares (3) and their count.
+inline constexpr int adaptiveChannels = 8;
 
 // Adds the values of b that a does not hold yet, keeping a's order.
 void addUnique(std::vector<std::string> &a, const std::vector<std::string> &b);

@@ -27,6 +27,10 @@ const char *stillUsage() {
          "  --until-noise L  stop once the noise figure noise_p95 is at most L: 95% of\n"
          "                   the traced pixels' 8-bit values are known to within L\n"
          "                   levels (one standard error); --frames stays the cap\n"
+         "  --adaptive       with --until-noise L: each pixel stops on its own once its\n"
+         "                   standard error is within L levels, so the frames go where\n"
+         "                   the picture is noisy; no pixel gets more frames than the\n"
+         "                   uniform render would give it\n"
          "  -o, --output P   output file: .png (8-bit, as the window shows it),\n"
          "                   .pfm (32-bit float mean) or .exr (the mean and the exact\n"
          "                   running sum, for --resume and exegfx-merge)\n"
@@ -277,8 +281,8 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
       (name == "--resume" ? options.resume : options.check) = true;
       continue;
     }
-    if (name == "--allow-software" && !inlineValue) {
-      options.allowSoftware = true;
+    if ((name == "--allow-software" || name == "--adaptive") && !inlineValue) {
+      (name == "--adaptive" ? options.adaptive : options.allowSoftware) = true;
       continue;
     }
     if (std::find(std::begin(valued), std::end(valued), name) == std::end(valued)) {
@@ -322,6 +326,16 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
             std::to_string(options.frames) + " goes past frame " + std::to_string(maxStillFrames) +
             ", the last one whose samples stay random: the shader's 32-bit float hash of "
             "the frame number loses its randomness above it.";
+    return StillCommand::Error;
+  }
+  if (options.adaptive && options.untilNoise <= 0.0) {
+    error = "--adaptive needs --until-noise L: each pixel stops on its own once its standard "
+            "error is within L 8-bit levels, and the render once 95% of the pixels are.";
+    return StillCommand::Error;
+  }
+  if (options.adaptive && options.pass == ScenePass::Fragment) {
+    error = "--adaptive renders with its own compute pass over the pixels still running; it "
+            "takes no --pass fragment.";
     return StillCommand::Error;
   }
   if (options.resume && options.format != ImageFormat::Exr) {

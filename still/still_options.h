@@ -18,6 +18,7 @@ struct StillOptions {
   int gpu = -1;         // --gpu N; -1: the scheduler's GPU (CUDA_VISIBLE_DEVICES), else the first
   double seconds = 0.0; // 0: no time limit
   double untilNoise = 0.0; // stop at this noise_p95 (8-bit levels); 0: render every frame
+  bool adaptive = false;   // --adaptive: each pixel stops on its own at untilNoise
   std::string output = "exegfx.png";
   ImageFormat format = ImageFormat::Png;
   // A GPU that CUDA_VISIBLE_DEVICES names but EGL cannot open: the software
