@@ -15,6 +15,11 @@
 #                         first GPU Slurm gives it (default: none)
 #   --cpus-per-task C     cores per task; llvmpipe renders with C threads, so CPU
 #                         tasks never crowd a node (default 1)
+#   --until-noise L       stop each part once its noise figure is at most L times
+#                         the square root of P, so that the merged picture lands
+#                         near L (in 8-bit levels; --frames stays the cap)
+#   --adaptive            with --until-noise: each pixel of a part stops on its
+#                         own (exegfx-still --adaptive)
 #   --allow-software      a task whose GPU does not open renders on the CPU,
 #                         hundreds of times slower; without it such a task fails
 #                         at once, saying what the node lacks, and is not requeued
@@ -50,7 +55,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 frames=2048 parts=16 size=1920x1080 checkpoint=600 time="" picture=hall.png
-gpus="" cpus=1 extra="" allow=""
+gpus="" cpus=1 extra="" allow="" noise="" adaptive=""
 bin="$here/../build"
 [ -x "$here/../bin/exegfx-still" ] && bin="$here/../bin"
 usage() { sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; }
@@ -58,6 +63,8 @@ case " $* " in *" --help "* | *" -h "*) usage; exit 0 ;; esac
 while [ $# -gt 1 ]; do
   case $1 in
   --allow-software) allow=1; shift; continue ;;
+  --adaptive) adaptive=1; shift; continue ;;
+  --until-noise) noise=$2 ;;
   --frames) frames=$2 ;;
   --parts) parts=$2 ;;
   --size) size=$2 ;;
@@ -94,6 +101,16 @@ whole() {
 whole frames --frames
 whole parts --parts
 whole cpus --cpus-per-task
+[ -z "$adaptive" ] || [ -n "$noise" ] ||
+  refuse "--adaptive needs --until-noise L: each pixel stops once it is within L levels"
+# Each of P parts holds about 1/P of the samples, so its noise is about sqrt(P)
+# times the merged picture's.
+part_noise=""
+if [ -n "$noise" ]; then
+  [[ $noise =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ ]] ||
+    refuse "--until-noise takes a noise level above 0, like 2 or 0.5; got \"$noise\""
+  part_noise=$(awk -v l="$noise" -v p="$parts" 'BEGIN { printf "%.6g", l * sqrt(p) }')
+fi
 [ -z "$gpus" ] || whole gpus --gpus-per-task
 [ "$cpus" -ge 1 ] || refuse "--cpus-per-task must be at least 1"
 [ "$gpus" != 0 ] || gpus=""
@@ -153,7 +170,8 @@ dir=$(cd "$dir" && pwd)
 bin=$(cd "$bin" && pwd)
 # exegfx-still's own checks of the values a task or the merge job will use.
 still_check() {
-  "$bin/exegfx-still" --check --size "$size" --checkpoint-every "$checkpoint" "$@" || unmake
+  "$bin/exegfx-still" --check --size "$size" --checkpoint-every "$checkpoint" \
+    ${part_noise:+--until-noise "$part_noise"} ${adaptive:+--adaptive} "$@" || unmake
 }
 # The frames of part I, as render_part.sbatch splits them.
 part_frames() {
@@ -172,7 +190,8 @@ logs=${dir//[%]/%%}
 
 export EXEGFX_BIN="$bin" EXEGFX_DIR="$dir" EXEGFX_FRAMES="$frames" EXEGFX_PARTS="$parts" \
   EXEGFX_SIZE="$size" EXEGFX_CHECKPOINT="$checkpoint" EXEGFX_PICTURE="$picture" \
-  EXEGFX_THREADS="$cpus" EXEGFX_ALLOW_SOFTWARE="$allow"
+  EXEGFX_THREADS="$cpus" EXEGFX_ALLOW_SOFTWARE="$allow" EXEGFX_PART_NOISE="$part_noise" \
+  EXEGFX_ADAPTIVE="$adaptive"
 # shellcheck disable=SC2086 # extra holds several options
 array=$(sbatch --parsable --job-name=exegfx-parts --array="0-$((parts - 1))" \
   --requeue --signal=B:TERM@"$warn" ${time:+--time="$time"} --cpus-per-task="$cpus" \

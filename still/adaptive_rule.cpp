@@ -8,42 +8,76 @@
 AdaptiveRule adaptiveRule(double level) {
   AdaptiveRule rule;
   rule.level = level;
-  rule.minFrames = 64;
+  rule.minFrames = 256;
   return rule;
 }
 
 std::string ruleText(const AdaptiveRule &rule) {
   char text[128];
-  std::snprintf(text, sizeof text, "level=%.17g min=%u every=%u neighbours=%s", rule.level,
-                rule.minFrames, rule.every, rule.neighbours ? "median3x3" : "none");
+  std::snprintf(text, sizeof text, "level=%.15g min=%u every=%u pool=%u margin=%.15g", rule.level,
+                rule.minFrames, rule.every, rule.pool, rule.margin);
   return text;
 }
 
 bool parseRuleText(const std::string &text, AdaptiveRule &rule) {
-  char neighbours[32] = "";
   AdaptiveRule r;
   int used = 0;
-  if (std::sscanf(text.c_str(), "level=%lf min=%u every=%u neighbours=%31s%n", &r.level,
-                  &r.minFrames, &r.every, neighbours, &used) != 4 ||
+  if (std::sscanf(text.c_str(), "level=%lf min=%u every=%u pool=%u margin=%lf%n", &r.level,
+                  &r.minFrames, &r.every, &r.pool, &r.margin, &used) != 5 ||
       used != static_cast<int>(text.size()) || !(r.level > 0.0) || !std::isfinite(r.level) ||
-      r.every < 2)
+      r.every < 2 || r.pool > 8 || !(r.margin > 0.0 && r.margin <= 1.0))
     return false;
-  std::string n = neighbours;
-  if (n != "median3x3" && n != "none") return false;
-  r.neighbours = n == "median3x3";
   rule = r;
   return true;
 }
 
-// The samples pixel p's mean needs for the level, judged from its held-out
-// samples alone; 0 for a pixel whose held-out samples do not vary.
-static double need(const Picture &picture, const AdaptiveRule &rule, std::size_t p) {
-  const double held = picture.held.count[p], n = picture.mean.count[p];
-  if (held < 2.0 || n < 1.0) return INFINITY;
-  double mean[3], variance[3];
-  if (!sampleSpread(&picture.held.sum[p * 3], &picture.held.squares[p * 3], held, mean, variance))
-    return 0.0;
-  const double at = levelsOf(mean, variance, n) / rule.level;
+// Each pixel's held-out mean and per-sample variance, and whether it varies.
+struct Spread {
+  std::vector<double> mean, variance;
+  std::vector<char> varies;
+};
+
+static Spread heldSpread(const Picture &picture) {
+  const std::size_t pixels = picture.pixels();
+  Spread s{std::vector<double>(pixels * 3, 0.0), std::vector<double>(pixels * 3, 0.0),
+           std::vector<char>(pixels, 0)};
+  for (std::size_t p = 0; p < pixels; ++p)
+    if (picture.held.count[p] >= 2.0 &&
+        !(s.varies[p] = sampleSpread(&picture.held.sum[p * 3], &picture.held.squares[p * 3],
+                                     picture.held.count[p], &s.mean[p * 3], &s.variance[p * 3])))
+      for (int ch = 0; ch < 3; ++ch)
+        s.variance[p * 3 + ch] = 0.0; // the rounding of a constant's sums
+  return s;
+}
+
+// The samples pixel p's mean needs for the level. A few dozen held-out
+// samples miss the rare bright paths (a flame's reflection) that dominate a
+// pixel's variance, and a pixel that missed them would stop far too early; its
+// neighbours see the same light, so the variance taken is the largest of the
+// pixel's own and its neighbours' within rule.pool. A pixel whose held-out
+// samples were all the same (dark but for the rare path) takes its
+// neighbours'; 0 where nothing around varies (the letterbox, the outline).
+static double need(const Picture &picture, const AdaptiveRule &rule, const Spread &s,
+                   std::size_t p) {
+  const long w = picture.width, h = picture.height, r = rule.pool;
+  const long x = static_cast<long>(p % picture.width), y = static_cast<long>(p / picture.width);
+  double v[3] = {s.variance[p * 3], s.variance[p * 3 + 1], s.variance[p * 3 + 2]};
+  for (long yy = std::max(y - r, 0L); yy <= std::min(y + r, h - 1); ++yy)
+    for (long xx = std::max(x - r, 0L); xx <= std::min(x + r, w - 1); ++xx)
+      for (int ch = 0; ch < 3; ++ch)
+        v[ch] = std::max(v[ch], s.variance[static_cast<std::size_t>(yy * w + xx) * 3 + ch]);
+  const double n = picture.mean.count[p];
+  if (v[0] == 0.0 && v[1] == 0.0 && v[2] == 0.0) {
+    // Nothing around varies. A flat colour (the outline) or a letterbox row
+    // traces nothing; a pixel that stayed black may yet meet a rare path, and
+    // stops only once darkness is likely (no light in 64 held-out samples
+    // means a chance under 5% per sample).
+    const double *m = &s.mean[p * 3];
+    const double uvY = (static_cast<double>(y) + 0.5) / static_cast<double>(h);
+    const bool flat = m[0] != 0.0 || m[1] != 0.0 || m[2] != 0.0 || uvY < 0.057 || uvY > 0.943;
+    return flat || picture.held.count[p] >= 64.0 ? 0.0 : INFINITY;
+  }
+  const double at = levelsOf(&s.mean[p * 3], v, n) / (rule.level * rule.margin);
   return n * at * at;
 }
 
@@ -52,31 +86,13 @@ std::vector<std::uint32_t> runningPixels(const Picture &picture, const AdaptiveR
   const std::size_t pixels = picture.pixels();
   std::vector<std::uint32_t> running;
   const bool decide = k >= rule.minFrames && k % rule.every == 0;
-  std::vector<double> needs;
-  if (decide) {
-    needs.resize(pixels);
-    for (std::size_t p = 0; p < pixels; ++p)
-      needs[p] = need(picture, rule, p);
-  }
-  const unsigned w = picture.width, h = picture.height;
+  Spread spread;
+  if (decide) spread = heldSpread(picture);
   for (std::size_t p = 0; p < pixels; ++p) {
     if (picture.mean.count[p] + picture.held.count[p] != k) continue; // stopped before
-    const unsigned x = static_cast<unsigned>(p % w), y = static_cast<unsigned>(p / w);
-    if (decide) {
-      double n = needs[p];
-      if (rule.neighbours) {
-        // The median of the 3 x 3 neighbourhood's needs where it is higher:
-        // a lone noisy pixel keeps its own need, a noisy patch its pixels'.
-        double around[9];
-        int m = 0;
-        for (unsigned yy = y ? y - 1 : 0; yy <= std::min(y + 1, h - 1); ++yy)
-          for (unsigned xx = x ? x - 1 : 0; xx <= std::min(x + 1, w - 1); ++xx)
-            around[m++] = needs[std::size_t{yy} * w + xx];
-        std::nth_element(around, around + m / 2, around + m);
-        n = std::max(n, around[m / 2]);
-      }
-      if (picture.mean.count[p] >= n) continue;
-    }
+    if (decide && picture.mean.count[p] >= need(picture, rule, spread, p)) continue;
+    const unsigned x = static_cast<unsigned>(p % picture.width);
+    const unsigned y = static_cast<unsigned>(p / picture.width);
     running.push_back(x | (y << 16));
   }
   return running;

@@ -17,13 +17,15 @@ struct AdaptiveRule {
   double level = 0.0;     // a pixel stops at this standard error, in 8-bit levels
   unsigned minFrames = 0; // frames of the run before any pixel may stop
   unsigned every = 8;     // every Nth frame is held out, and ends with a decision
-  bool neighbours = true; // a pixel runs while the median need around it is higher
+  unsigned pool = 2;      // the variance: at least the largest within this many pixels
+  double margin = 0.9;    // a pixel stops at margin x level, so that the picture's
+                          // figure, measured from other samples, lands within level
 };
 
 // The rule for level L with the chosen minimum and neighbour rule.
 AdaptiveRule adaptiveRule(double level);
 
-// "level=2 min=64 every=8 neighbours=median3x3", as partials record it, and
+// "level=2 min=256 every=8 pool=2 margin=0.9", as partials record it, and
 // back; false for a text that is not one.
 std::string ruleText(const AdaptiveRule &rule);
 bool parseRuleText(const std::string &text, AdaptiveRule &rule);

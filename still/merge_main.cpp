@@ -41,7 +41,9 @@ static const char usage[] =
     "                    error in 8-bit levels) on a fixed colour scale\n"
     "  --force           merge parts that disagree with the others (figures printed)\n"
     "  --info            print what each part holds, one line each, and merge\n"
-    "                    nothing: PART: frames=1-64 count=64 size=WxH ...\n"
+    "                    nothing: PART: frames=1-64 count=64 size=WxH ... noise_p95=N\n"
+    "                    noise_median=N noise_p99=N noise_max=N samples=MIN/MEDIAN/MAX\n"
+    "                    (samples per pixel, held-out ones included) [adaptive=\"RULE\"]\n"
     "  --help, --version\n"
     "\n"
     "Parts must share size and scene and hold no frame twice. Frames that no\n"
@@ -163,24 +165,31 @@ static int printInfo(const std::vector<Part> &parts) {
   int status = 0;
   for (const Part &p : parts) {
     PartialInfo info;
+    Picture picture;
     std::string error;
-    std::vector<float> sum, squares;
-    if (!readPartial(p.path, info, sum, error, &squares)) {
+    if (!readPicture(p.path, info, picture, error)) {
       std::fflush(stdout);
       std::fprintf(stderr, "exegfx-merge: %s\n", error.c_str());
       status = 1;
       continue;
     }
-    NoiseFigure noise;
-    if (info.hasSquares)
-      noise = noiseFigure(sum.data(), squares.data(), std::size_t{info.width} * info.height,
-                          static_cast<double>(frameCount(info.frames)));
+    NoiseFigure noise = pictureNoise(picture);
+    CountSpread counts = countSpread(picture);
+    std::string tail = std::string(" noise_median=") + noiseText(noise, false);
+    char figures[96];
+    std::snprintf(figures, sizeof figures, " noise_p99=%.3g noise_max=%.3g", noise.p99, noise.max);
+    tail += noise.known ? figures : " noise_p99=unknown noise_max=unknown";
+    std::snprintf(figures, sizeof figures, " samples=%.0f/%.0f/%.0f", counts.min, counts.median,
+                  counts.max);
+    tail += figures;
+    if (info.isAdaptive) tail += " adaptive=\"" + info.adaptive + "\"";
     std::printf("%s: frames=%s count=%llu size=%ux%u scene=%s version=%s passes=%s "
-                "renderers=%s devices=%s noise_p95=%s\n",
+                "renderers=%s devices=%s noise_p95=%s%s\n",
                 p.path.c_str(), formatFrameRanges(info.frames).c_str(),
                 static_cast<unsigned long long>(frameCount(info.frames)), info.width, info.height,
                 info.scene.c_str(), info.version.c_str(), joined(info.passes).c_str(),
-                joined(info.renderers).c_str(), joined(info.devices).c_str(), noiseText(noise));
+                joined(info.renderers).c_str(), joined(info.devices).c_str(), noiseText(noise),
+                tail.c_str());
   }
   return status;
 }

@@ -74,6 +74,8 @@ NoiseFigure noiseFigure(std::vector<float> &levels) {
     std::nth_element(levels.begin(), at, end);
     return static_cast<double>(*at);
   };
+  figure.max = rank(1.0);
+  figure.p99 = rank(0.99);
   figure.p95 = rank(0.95);
   figure.median = rank(0.5);
   figure.known = true;
