@@ -14,18 +14,19 @@ AdaptiveRule adaptiveRule(double level) {
 
 std::string ruleText(const AdaptiveRule &rule) {
   char text[128];
-  std::snprintf(text, sizeof text, "level=%.15g min=%u every=%u pool=%u margin=%.15g", rule.level,
-                rule.minFrames, rule.every, rule.pool, rule.margin);
+  std::snprintf(text, sizeof text, "level=%.15g min=%u every=%u pool=%u margin=%.15g floor=%.15g",
+                rule.level, rule.minFrames, rule.every, rule.pool, rule.margin, rule.floor);
   return text;
 }
 
 bool parseRuleText(const std::string &text, AdaptiveRule &rule) {
   AdaptiveRule r;
   int used = 0;
-  if (std::sscanf(text.c_str(), "level=%lf min=%u every=%u pool=%u margin=%lf%n", &r.level,
-                  &r.minFrames, &r.every, &r.pool, &r.margin, &used) != 5 ||
+  if (std::sscanf(text.c_str(), "level=%lf min=%u every=%u pool=%u margin=%lf floor=%lf%n",
+                  &r.level, &r.minFrames, &r.every, &r.pool, &r.margin, &r.floor, &used) != 6 ||
       used != static_cast<int>(text.size()) || !(r.level > 0.0) || !std::isfinite(r.level) ||
-      r.every < 2 || r.pool > 8 || !(r.margin > 0.0 && r.margin <= 1.0))
+      r.every < 2 || r.pool > 8 || !(r.margin > 0.0 && r.margin <= 1.0) ||
+      !(r.floor >= 0.0 && r.floor <= 1.0))
     return false;
   rule = r;
   return true;
@@ -81,16 +82,36 @@ static double need(const Picture &picture, const AdaptiveRule &rule, const Sprea
   return n * at * at;
 }
 
+// The need below which no traced pixel stops: the floor share of the traced
+// pixels' needs. A pixel that looks quieter than that has most likely not met
+// its rare paths yet.
+static double needFloor(const std::vector<double> &needs, double share) {
+  std::vector<double> traced;
+  for (double n : needs)
+    if (n > 0.0 && std::isfinite(n)) traced.push_back(n);
+  if (traced.empty() || share <= 0.0) return 0.0;
+  auto at = traced.begin() + static_cast<std::ptrdiff_t>(share * double(traced.size() - 1));
+  std::nth_element(traced.begin(), at, traced.end());
+  return *at;
+}
+
 std::vector<std::uint32_t> runningPixels(const Picture &picture, const AdaptiveRule &rule,
                                          unsigned k) {
   const std::size_t pixels = picture.pixels();
   std::vector<std::uint32_t> running;
   const bool decide = k >= rule.minFrames && k % rule.every == 0;
-  Spread spread;
-  if (decide) spread = heldSpread(picture);
+  std::vector<double> needs;
+  double floor = 0.0;
+  if (decide) {
+    Spread spread = heldSpread(picture);
+    needs.resize(pixels);
+    for (std::size_t p = 0; p < pixels; ++p)
+      needs[p] = need(picture, rule, spread, p);
+    floor = needFloor(needs, rule.floor);
+  }
   for (std::size_t p = 0; p < pixels; ++p) {
     if (picture.mean.count[p] + picture.held.count[p] != k) continue; // stopped before
-    if (decide && picture.mean.count[p] >= need(picture, rule, spread, p)) continue;
+    if (decide && (needs[p] == 0.0 || picture.mean.count[p] >= std::max(needs[p], floor))) continue;
     const unsigned x = static_cast<unsigned>(p % picture.width);
     const unsigned y = static_cast<unsigned>(p / picture.width);
     running.push_back(x | (y << 16));
