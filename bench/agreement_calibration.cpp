@@ -1,8 +1,10 @@
 // Calibrates exegfx-merge's check that parts agree: renders parts of the
-// picture with both scene passes, and parts that must be refused (a sum 5%
-// off, a scene whose candelabra flames sit 0.2 higher, four flame radii),
-// and prints the check's figures for every pair and for each part against
-// all the others.
+// picture with both scene passes, and parts that must be refused (a scene
+// whose candelabra flames sit 0.2 higher, four flame radii; copies of the
+// good parts with their sums and sums of squares scaled as a broken pass
+// would leave them), and prints the check's figures for every pair, for each
+// part against all the others, and for a bad part among four (whether it
+// alone is refused).
 //
 //   exegfx-bench-agreement [--frames F] [--parts P] [--keep DIR] [WxH]
 //   (default 32 frames, 8 parts, 240x135)
@@ -10,7 +12,6 @@
 // P fragment parts and P/2 compute parts of F frames each, on consecutive
 // frame ranges, and 2 parts of the changed scene.
 #include "bench_args.h"
-#include "noise.h"
 #include "part_check.h"
 #include "shaders.h"
 #include "still_core.h"
@@ -78,11 +79,12 @@ bool render(Part &part, const char *scene, ScenePass pass, unsigned first, unsig
   return true;
 }
 
-// The extremes of the figures over a set of tests.
+// The extremes of the figures over a set of tests; alone counts the tests in
+// which the part tested was the only one refused.
 struct Range {
-  int tests = 0, refused = 0;
-  double maxMeanAbs = 0, maxMeanZ = 0, maxWorst = 0, maxShare = 0;
-  double minMeanAbs = 1e9, minMeanZ = 1e9, minWorst = 1e9;
+  int tests = 0, refused = 0, alone = 0;
+  double maxMeanAbs = 0, maxMeanZ = 0, maxWorst = 0, maxShare = 0, maxRatio = 0;
+  double minMeanAbs = 1e9, minMeanZ = 1e9, minWorst = 1e9, minRatio = 1e9;
   void add(const PartAgreement &a) {
     ++tests;
     refused += !a.consistent;
@@ -93,21 +95,99 @@ struct Range {
     maxWorst = std::max(maxWorst, std::fabs(a.worstZ));
     minWorst = std::min(minWorst, std::fabs(a.worstZ));
     maxShare = std::max(maxShare, a.shareBeyond4);
+    maxRatio = std::max(maxRatio, a.varianceRatio);
+    minRatio = std::min(minRatio, a.varianceRatio);
+  }
+  // Part k of a check.
+  void add(const std::vector<PartAgreement> &all, std::size_t k) {
+    add(all[k]);
+    bool others = true;
+    for (std::size_t j = 0; j < all.size(); ++j)
+      others = others && (j == k || all[j].consistent);
+    alone += !all[k].consistent && others;
   }
   void print(const char *what) const {
-    std::printf("%-44s tests %3d refused %3d  mean|z| %.2f..%.2f  |mean z| %.2f..%.2f  "
-                "worst|z| %.1f..%.1f  beyond 4 <= %.2f%%\n",
-                what, tests, refused, minMeanAbs, maxMeanAbs, minMeanZ, maxMeanZ, minWorst,
-                maxWorst, 100.0 * maxShare);
+    std::printf("%-40s tests %3d refused %3d alone %3d  variance x%.2f..%.2f  mean|z| %.2f..%.2f  "
+                "|mean z| %.2f..%.2f  worst|z| %.1f..%.1f  beyond 4 <= %.2f%%\n",
+                what, tests, refused, alone, minRatio, maxRatio, minMeanAbs, maxMeanAbs, minMeanZ,
+                maxMeanZ, minWorst, maxWorst, 100.0 * maxShare);
   }
 };
 
-std::vector<PartAgreement> check(const std::vector<const Part *> &parts,
-                                 const std::vector<bool> &traced) {
+std::vector<PartAgreement> check(const std::vector<const Part *> &parts) {
   std::vector<TileStats> stats;
   for (const Part *p : parts)
-    stats.push_back(tileStats(p->sum.data(), p->squares.data(), W, H, p->frames, traced));
+    stats.push_back(tileStats(p->sum.data(), p->squares.data(), W, H, p->frames));
   return checkAgreement(stats, W, H);
+}
+
+// A part as a broken pass might leave it.
+Part scaled(const Part &part, float sums, float squares) {
+  Part p = part;
+  for (float &v : p.sum)
+    v *= sums;
+  for (float &v : p.squares)
+    v *= squares;
+  return p;
+}
+
+// Parts added up: one part of all their frames, as exegfx-merge writes it.
+Part added(const std::vector<Part> &parts, std::size_t first, std::size_t count) {
+  Part p = parts[first];
+  for (std::size_t k = first + 1; k < first + count; ++k) {
+    for (std::size_t i = 0; i < p.sum.size(); ++i) {
+      p.sum[i] += parts[k].sum[i];
+      p.squares[i] += parts[k].squares[i];
+    }
+    p.frames += parts[k].frames;
+  }
+  return p;
+}
+
+// Good parts: every pair, each part against all the others, and parts of
+// 1, 2 and 4 times the frames (added up) against each other.
+void consistent(const std::vector<Part> &parts, unsigned count) {
+  Range samePass, crossPass, rest, unequal;
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    for (std::size_t j = i + 1; j < parts.size(); ++j) {
+      auto a = check({&parts[i], &parts[j]});
+      bool cross = (i >= count) != (j >= count);
+      (cross ? crossPass : samePass).add(a[0]);
+    }
+  std::vector<const Part *> good;
+  for (const Part &p : parts)
+    good.push_back(&p);
+  for (const PartAgreement &a : check(good))
+    rest.add(a);
+  if (parts.size() >= 8) {
+    Part two = added(parts, 0, 2), four = added(parts, 2, 4);
+    for (const PartAgreement &a : check({&two, &four, &parts[6], &parts[7]}))
+      unequal.add(a);
+  }
+  samePass.print("consistent pairs, same pass");
+  crossPass.print("consistent pairs, fragment vs compute");
+  rest.print("consistent, each part vs all others");
+  unequal.print("consistent, parts of F, 2F and 4F frames");
+}
+
+// Each good part made bad: against one other part, first among all the
+// others, and first among three others.
+void bad(const std::vector<Part> &parts, const char *what, float sums, float squares) {
+  Range one, all, four;
+  const std::size_t n = parts.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    Part b = scaled(parts[i], sums, squares);
+    one.add(check({&b, &parts[(i + 1) % n]})[0]);
+    std::vector<const Part *> with = {&b};
+    for (std::size_t j = 0; j < n; ++j)
+      if (j != i) with.push_back(&parts[j]);
+    all.add(check(with), 0);
+    four.add(check({&b, &parts[(i + 1) % n], &parts[(i + 2) % n], &parts[(i + 3) % n]}), 0);
+  }
+  std::printf("%s:\n", what);
+  one.print("  vs one part (both refused)");
+  all.print("  first, vs all others");
+  four.print("  first, among four");
 }
 
 } // namespace
@@ -154,60 +234,27 @@ int main(int argc, char **argv) {
     if (!render(p, moved.c_str(), ScenePass::Fragment, next, frames)) return 1;
     next += frames;
   }
-  // The pixels that trace nothing, from all good parts together.
-  std::vector<float> sum(parts[0].sum.size()), squares(sum.size()), levels;
-  double all = 0;
-  for (const Part &p : parts) {
-    for (std::size_t k = 0; k < sum.size(); ++k) {
-      sum[k] += p.sum[k];
-      squares[k] += p.squares[k];
-    }
-    all += p.frames;
-  }
-  pixelErrors(sum.data(), squares.data(), std::size_t{W} * H, all, levels);
-  std::vector<bool> traced(levels.size());
-  for (std::size_t k = 0; k < levels.size(); ++k)
-    traced[k] = !std::isnan(levels[k]);
-
   std::printf("%u x %u, %u frames per part, %zu good parts (%u compute)\n", W, H, frames,
               parts.size(), count / 2);
-  Range samePass, crossPass, rest, off, offRest, flames, flamesRest;
-  for (std::size_t i = 0; i < parts.size(); ++i)
-    for (std::size_t j = i + 1; j < parts.size(); ++j) {
-      auto a = check({&parts[i], &parts[j]}, traced);
-      bool cross = (i >= count) != (j >= count);
-      (cross ? crossPass : samePass).add(a[0]);
-    }
+  consistent(parts, count);
+  Range flames, flamesRest;
   std::vector<const Part *> good;
   for (const Part &p : parts)
     good.push_back(&p);
-  for (const PartAgreement &a : check(good, traced))
-    rest.add(a);
-  // A sum 5% off: its samples all scaled by 1.05.
-  for (std::size_t i = 0; i < parts.size(); ++i) {
-    Part scaled = parts[i];
-    for (float &v : scaled.sum)
-      v *= 1.05f;
-    for (float &v : scaled.squares)
-      v *= 1.05f * 1.05f;
-    off.add(check({&scaled, &parts[(i + 1) % parts.size()]}, traced)[0]);
-    std::vector<const Part *> with = good;
-    with[i] = &scaled;
-    offRest.add(check(with, traced)[i]);
-  }
   for (const Part &c : changed) {
     for (const Part &p : parts)
-      flames.add(check({&c, &p}, traced)[0]);
+      flames.add(check({&c, &p})[0]);
     std::vector<const Part *> with = good;
     with.push_back(&c);
-    flamesRest.add(check(with, traced).back());
+    auto all = check(with);
+    flamesRest.add(all, all.size() - 1);
   }
-  samePass.print("consistent pairs, same pass");
-  crossPass.print("consistent pairs, fragment vs compute");
-  rest.print("consistent, each part vs all others");
-  off.print("sum 5% off, vs one part");
-  offRest.print("sum 5% off, vs all others");
   flames.print("moved flames, vs one part");
   flamesRest.print("moved flames, vs all others");
+  bad(parts, "sum 5% off (sums x1.05, squares x1.05^2)", 1.05f, 1.05f * 1.05f);
+  bad(parts, "sum 20% off (sums x1.2, squares x1.2^2)", 1.2f, 1.44f);
+  bad(parts, "squares zero, sums x2", 2.0f, 0.0f);
+  bad(parts, "squares x4, sums x1.05", 1.05f, 4.0f);
+  bad(parts, "squares x1000, sums x2", 2.0f, 1000.0f);
   return 0;
 }

@@ -106,42 +106,75 @@ static bool checkParts(std::vector<Part> &parts, std::string &error) {
   return true;
 }
 
+// Why a part is refused, with its figures.
+static std::string refusal(const Part &part, const PartAgreement &a) {
+  const std::string name = "\"" + part.path + "\"", figures = agreementText(a);
+  if (a.noVariance)
+    return name + " shows no variance in the tiles where the other parts vary: " + figures +
+           ". Its sum of squares was left at zero (a broken squares pass or driver).";
+  if (a.varianceOutOfLine)
+    return name + "'s variance is out of line with the other parts': " + figures +
+           ". Its sum of squares is wrong (a broken squares pass or driver).";
+  return name + " disagrees with the other parts beyond their noise: " + figures +
+         ". It shows another picture (a broken driver, or a changed scene under the same "
+         "identity).";
+}
+
 // Each part against the others: false, with the figures on standard error,
 // when one disagrees and --force was not given.
 static bool agreeOrForced(const std::vector<Part> &parts, const std::vector<TileStats> &tiles,
                           unsigned width, unsigned height, bool force) {
   std::vector<PartAgreement> agreement = checkAgreement(tiles, width, height);
-  std::size_t checked = 0, refused = 0;
+  const char *forced = force ? "--force: merging although " : "";
+  std::size_t tested = 0, checked = 0, refused = 0, flat = 0;
+  std::vector<std::size_t> off; // refused for their tiles or variance, not for being flat
   double worstMean = 0.0;
   for (std::size_t k = 0; k < parts.size(); ++k) {
     const PartAgreement &a = agreement[k];
+    tested += !tiles[k].mean.empty();
+    flat += a.noVariance;
     if (!a.checked) continue;
     ++checked;
     worstMean = std::max(worstMean, a.meanAbsZ);
     if (a.consistent) continue;
     ++refused;
-    std::fprintf(stderr,
-                 "exegfx-merge: %s\"%s\" disagrees with the other parts beyond their noise: "
-                 "%s. It shows another picture (a broken driver, or a changed scene under the "
-                 "same identity).\n",
-                 force ? "--force: merging although " : "", parts[k].path.c_str(),
-                 agreementText(a).c_str());
+    if (a.noVariance)
+      std::fprintf(stderr, "exegfx-merge: %s%s\n", forced, refusal(parts[k], a).c_str());
+    else
+      off.push_back(k);
   }
-  if (parts.size() > 1)
-    for (std::size_t k = 0; k < parts.size(); ++k)
-      if (!agreement[k].checked && parts[k].info.hasSquares)
-        std::fprintf(stderr,
-                     "exegfx-merge: note: \"%s\" holds %llu frames, too few for a variance "
-                     "(%u or more) or with no other part to compare with: not checked against "
-                     "the other parts.\n",
-                     parts[k].path.c_str(),
-                     static_cast<unsigned long long>(frameCount(parts[k].info.frames)),
-                     minCheckFrames);
+  // Two parts that disagree: nothing tells which one is wrong.
+  if (off.size() == 2 && tested - flat == 2) {
+    const Part &a = parts[off[0]], &b = parts[off[1]];
+    std::fprintf(stderr,
+                 "exegfx-merge: %s\"%s\" and \"%s\" disagree with each other beyond their "
+                 "noise (%s: %s; %s: %s). With only two parts to compare, which one is wrong "
+                 "cannot be told: render a third part of the picture to merge with them, or one "
+                 "of them again.\n",
+                 forced, a.path.c_str(), b.path.c_str(), a.path.c_str(),
+                 agreementText(agreement[off[0]]).c_str(), b.path.c_str(),
+                 agreementText(agreement[off[1]]).c_str());
+    off.clear();
+  }
+  for (std::size_t k : off)
+    std::fprintf(stderr, "exegfx-merge: %s%s\n", forced, refusal(parts[k], agreement[k]).c_str());
+  for (std::size_t k = 0; k < parts.size() && parts.size() > 1; ++k) {
+    if (agreement[k].checked || !parts[k].info.hasSquares) continue;
+    const std::string frames = std::to_string(frameCount(parts[k].info.frames));
+    const std::string why = tiles[k].mean.empty()
+                                ? "holds " + frames + " frames, too few for a variance (" +
+                                      std::to_string(minCheckFrames) + " or more)"
+                                : "(" + frames +
+                                      " frames) has no other part that varies in its "
+                                      "tiles to compare with";
+    std::fprintf(stderr, "exegfx-merge: note: \"%s\" %s: not checked against the other parts.\n",
+                 parts[k].path.c_str(), why.c_str());
+  }
   if (refused > 0 && !force) {
     std::fprintf(stderr,
                  "exegfx-merge: refused %zu of %zu parts; nothing was written (--force merges "
                  "them anyway).\n",
-                 refused, checked);
+                 refused, tested);
     return false;
   }
   if (refused == 0 && checked > 0)
@@ -353,37 +386,19 @@ int main(int argc, char **argv) {
       }
       return true;
     };
-    // The pixels that trace nothing, from the part with the most frames: the
-    // check leaves them out.
-    std::vector<bool> traced;
-    auto most = std::max_element(parts.begin(), parts.end(), [](const Part &a, const Part &b) {
-      return frameCount(a.info.frames) < frameCount(b.info.frames);
-    });
-    // The part whose data sum and squares hold: parts of equal frames (a
-    // farm's) make the first the one with the most, which is then read once.
-    std::size_t held = parts.size();
-    if (!noSquares && parts.size() > 1 && frameCount(most->info.frames) >= minCheckFrames) {
-      if (!read(*most)) return fail(error);
-      held = static_cast<std::size_t>(most - parts.begin());
-      std::vector<float> levels;
-      pixelErrors(sum.data(), squares.data(), pixels,
-                  static_cast<double>(frameCount(most->info.frames)), levels);
-      traced.resize(pixels);
-      for (std::size_t k = 0; k < pixels; ++k)
-        traced[k] = !std::isnan(levels[k]);
-    }
+    // Each part's tile figures, for the check against the others.
+    const bool check = !noSquares && parts.size() > 1;
     for (std::size_t i = 0; i < parts.size(); ++i) {
       const Part &p = parts[i];
-      if (i != held && !read(p)) return fail(error);
-      held = i;
+      if (!read(p)) return fail(error);
       for (std::size_t k = 0; k < total.size(); ++k)
         total[k] += sum[k];
       if (noSquares) continue;
       for (std::size_t k = 0; k < totalSquares.size(); ++k)
         totalSquares[k] += squares[k];
-      if (!traced.empty())
+      if (check)
         tiles[i] = tileStats(sum.data(), squares.data(), w, h,
-                             static_cast<double>(frameCount(p.info.frames)), traced);
+                             static_cast<double>(frameCount(p.info.frames)));
     }
   } catch (const std::bad_alloc &) {
     return fail("out of memory for a " + std::to_string(w) + " x " + std::to_string(h) +

@@ -9,7 +9,7 @@
 // relative variance comes out at most about n * 2^-24. This bound is twice
 // that; measured, the outline gives 1.2e-5 after 1024 frames, while traced
 // pixels start at 0.03 (every path is random).
-static double constantBound(double frames) {
+double constantBound(double frames) {
   return 1e-6 + frames * 1.2e-7;
 }
 

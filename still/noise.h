@@ -38,6 +38,11 @@ void pixelErrors(const float *sum, const float *squares, std::size_t pixels, dou
 void pixelErrors(const double *sum, const double *squares, std::size_t pixels, double frames,
                  std::vector<float> &levels);
 
+// The relative variance (over the squared mean) below which a pixel counts as
+// tracing nothing after frames frames: what the rounding of 32-bit sums gives
+// a sample repeated every frame.
+double constantBound(double frames);
+
 // The figure of pixelErrors' levels (reorders them).
 NoiseFigure noiseFigure(std::vector<float> &levels);
 

@@ -1,20 +1,25 @@
 #include "part_check.h"
 
+#include "noise.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-// A part is refused when its tiles stray from the rest beyond what noise
-// does. Consistent parts give a mean |z| near 0.8 (a normal's), a mean z
-// near 0 (within a few times one over the square root of the number of
-// tiles) and no tile far out; a sum off by a few percent shifts every tile
-// one way, a changed scene moves some tiles by far more than noise can. The
-// bounds are calibrated in docs/still.md.
+// A part is refused when its tiles stray from the reference beyond what noise
+// does, or when its variance is out of line with the other parts'.
+// Consistent parts give a mean |z| near 0.8 (a normal's), a mean z near 0
+// (within a few times one over the square root of the number of tiles) and no
+// tile far out; a sum off by a few percent shifts every tile one way, a
+// changed scene moves some tiles by far more than noise can. Their variances
+// agree to within a few percent over the median tile, while a sum of squares
+// scaled by a broken pass is off in every tile. The bounds are calibrated in
+// docs/still.md.
 static constexpr double maxMeanAbsZ = 1.5, meanZTiles = 8.0, maxWorstZ = 6.0,
-                        maxShareBeyond4 = 0.005;
+                        maxShareBeyond4 = 0.005, maxVarianceRatio = 2.0;
 
 TileStats tileStats(const float *sum, const float *squares, unsigned width, unsigned height,
-                    double frames, const std::vector<bool> &traced) {
+                    double frames) {
   TileStats stats;
   stats.frames = frames;
   if (frames < minCheckFrames) return stats;
@@ -22,11 +27,11 @@ TileStats tileStats(const float *sum, const float *squares, unsigned width, unsi
   std::vector<double> count(std::size_t{tx} * ty, 0.0);
   stats.mean.assign(count.size() * 3, 0.0);
   stats.variance.assign(count.size() * 3, 0.0);
+  stats.level.assign(count.size() * 3, 0.0);
   const double n = frames;
   for (unsigned y = 0; y < height; ++y)
     for (unsigned x = 0; x < width; ++x) {
       const std::size_t p = std::size_t{y} * width + x;
-      if (!traced[p]) continue;
       const std::size_t t = std::size_t{y / tileSide} * tx + x / tileSide;
       count[t] += 1.0;
       for (int ch = 0; ch < 3; ++ch) {
@@ -34,93 +39,240 @@ TileStats tileStats(const float *sum, const float *squares, unsigned width, unsi
         stats.mean[t * 3 + ch] += mean;
         // The variance of the pixel's mean: its samples' variance over n.
         stats.variance[t * 3 + ch] += std::max((q - s * mean) / (n - 1.0), 0.0) / n;
+        stats.level[t * 3 + ch] += mean * mean;
       }
     }
   for (std::size_t t = 0; t < count.size(); ++t)
-    for (int ch = 0; ch < 3; ++ch)
-      if (count[t] > 0.0) {
-        stats.mean[t * 3 + ch] /= count[t];
-        stats.variance[t * 3 + ch] /= count[t] * count[t];
-      }
+    for (int ch = 0; ch < 3; ++ch) {
+      stats.mean[t * 3 + ch] /= count[t];
+      stats.variance[t * 3 + ch] /= count[t] * count[t];
+      stats.level[t * 3 + ch] /= count[t] * count[t];
+    }
   return stats;
 }
+
+namespace {
+
+// The variance of one frame's tile mean.
+double perFrame(const TileStats &s, std::size_t u) {
+  return s.frames * s.variance[u];
+}
+
+// Whether a part's tile varies beyond what rounding gives pixels that trace
+// nothing.
+bool varies(const TileStats &s, std::size_t u) {
+  return perFrame(s, u) > constantBound(s.frames) * s.level[u];
+}
+
+template <class T> double medianOf(std::vector<T> &values) {
+  auto mid = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), mid, values.end());
+  if (values.size() % 2) return *mid;
+  return 0.5 * (double{*mid} + *std::max_element(values.begin(), mid));
+}
+
+// Parts flat in most tiles where at least half of the other parts vary: a
+// sum of squares left at zero. Whatever the others hold, such a part is wrong.
+void markNoVariance(const std::vector<TileStats> &parts, const std::vector<std::size_t> &tested,
+                    std::vector<PartAgreement> &result) {
+  const std::size_t units = parts[tested[0]].mean.size();
+  std::vector<std::size_t> counted(parts.size(), 0), flat(parts.size(), 0);
+  for (std::size_t u = 0; u < units; ++u) {
+    std::size_t varying = 0;
+    for (std::size_t k : tested)
+      varying += varies(parts[k], u);
+    for (std::size_t k : tested) {
+      const bool own = varies(parts[k], u);
+      const std::size_t others = varying - own;
+      if (others == 0 || 2 * others < tested.size() - 1) continue;
+      ++counted[k];
+      flat[k] += !own;
+    }
+  }
+  for (std::size_t k : tested)
+    result[k].noVariance = counted[k] > 0 && 2 * flat[k] > counted[k];
+}
+
+// Each part's per-frame variance over the reference's, tile by tile where at
+// least half of the live parts vary, and the median of that over the tiles.
+// The reference is the median of the live parts, which a minority of bad
+// parts cannot move; of two live parts, the other one.
+void varianceRatios(const std::vector<TileStats> &parts, const std::vector<std::size_t> &tested,
+                    const std::vector<std::size_t> &live, std::vector<PartAgreement> &result) {
+  const std::size_t units = parts[tested[0]].mean.size();
+  std::vector<std::vector<float>> ratios(parts.size());
+  std::vector<double> values;
+  for (std::size_t u = 0; u < units; ++u) {
+    values.clear();
+    std::size_t varying = 0;
+    for (std::size_t j : live) {
+      values.push_back(perFrame(parts[j], u));
+      varying += varies(parts[j], u);
+    }
+    if (varying == 0 || 2 * varying < live.size()) continue;
+    const double median = medianOf(values);
+    for (std::size_t k : tested) {
+      double reference = median;
+      if (live.size() == 2 && (k == live[0] || k == live[1]))
+        reference = perFrame(parts[k == live[0] ? live[1] : live[0]], u);
+      if (reference > 0.0)
+        ratios[k].push_back(static_cast<float>(perFrame(parts[k], u) / reference));
+    }
+  }
+  for (std::size_t k : tested)
+    if (!ratios[k].empty()) result[k].varianceRatio = medianOf(ratios[k]);
+}
+
+bool varianceInLine(const PartAgreement &a) {
+  return !a.noVariance && a.varianceRatio <= maxVarianceRatio &&
+         a.varianceRatio >= 1.0 / maxVarianceRatio;
+}
+
+// How far the z figures stray, in multiples of their bounds: over 1 refuses.
+double badness(const PartAgreement &a) {
+  if (a.tiles == 0) return 0.0;
+  // A tile's three channels see the same paths: the tiles count, not the channels.
+  const double tiles = std::max(a.tiles / 3.0, 1.0);
+  return std::max({a.meanAbsZ / maxMeanAbsZ, std::fabs(a.meanZ) * std::sqrt(tiles) / meanZTiles,
+                   std::fabs(a.worstZ) / maxWorstZ, a.shareBeyond4 / maxShareBeyond4});
+}
+
+// The frame-weighted sums of the reference parts' means, per-frame variances
+// and levels; a member is taken out again when it is the part tested.
+struct Reference {
+  double frames = 0.0;
+  std::vector<double> mean, variance, level;
+};
+
+Reference referenceOf(const std::vector<TileStats> &parts, const std::vector<std::size_t> &members,
+                      std::size_t units) {
+  Reference r;
+  r.mean.assign(units, 0.0);
+  r.variance.assign(units, 0.0);
+  r.level.assign(units, 0.0);
+  for (std::size_t k : members) {
+    const TileStats &s = parts[k];
+    r.frames += s.frames;
+    for (std::size_t u = 0; u < units; ++u) {
+      r.mean[u] += s.frames * s.mean[u];
+      r.variance[u] += s.frames * perFrame(s, u);
+      r.level[u] += s.frames * s.level[u];
+    }
+  }
+  return r;
+}
+
+// Part s's tiles against the reference (less s, when a member): z from the
+// reference's variance. Path-traced samples are skewed: a part that caught a
+// tile's rare bright paths has a high mean and a high variance of its own, and
+// the reference's variance alone would make that look significant. So the
+// part's own variance counts where larger, once its excess over the others'
+// as a whole (a sum of squares scaled up) is taken out, and neither side is
+// taken below the variance pooled over both.
+struct Picture {
+  unsigned width, height;
+  double bound; // constantBound of the most frames a part holds
+};
+
+void against(const TileStats &s, const Reference &ref, bool member, const Picture &picture,
+             PartAgreement &a) {
+  const double restFrames = ref.frames - (member ? s.frames : 0.0), own = member ? s.frames : 0.0;
+  const double scale = std::max(a.varianceRatio, 1.0);
+  const unsigned tx = (picture.width + tileSide - 1) / tileSide;
+  a = {.varianceRatio = a.varianceRatio, .noVariance = a.noVariance};
+  if (!(restFrames > 0.0)) return;
+  double sumAbs = 0.0, sumZ = 0.0;
+  std::size_t beyond = 0;
+  for (std::size_t u = 0; u < s.mean.size(); ++u) {
+    const double restMean = (ref.mean[u] - own * s.mean[u]) / restFrames;
+    const double restVariance = std::max(ref.variance[u] - own * perFrame(s, u), 0.0) / restFrames;
+    const double restLevel = std::max(ref.level[u] - own * s.level[u], 0.0) / restFrames;
+    const double variance = perFrame(s, u) / scale;
+    const double pooled =
+        (s.frames * variance + restFrames * restVariance) / (s.frames + restFrames);
+    const double floor = std::max(restVariance, pooled);
+    if (!(floor > picture.bound * restLevel)) continue; // pixels that trace nothing
+    const double spread = std::max(variance, pooled) / s.frames + floor / restFrames;
+    const double z = (s.mean[u] - restMean) / std::sqrt(spread);
+    ++a.tiles;
+    sumAbs += std::fabs(z);
+    sumZ += z;
+    beyond += std::fabs(z) > 4.0;
+    if (std::fabs(z) > std::fabs(a.worstZ)) {
+      a.worstZ = z;
+      const std::size_t t = u / 3;
+      a.worstX = static_cast<unsigned>(t % tx) * tileSide;
+      // Tiles count from the bottom row; people count from the top.
+      const unsigned bottom = static_cast<unsigned>(t / tx) * tileSide;
+      a.worstY = picture.height - std::min(picture.height, bottom + tileSide);
+    }
+  }
+  if (a.tiles == 0) return;
+  a.checked = true;
+  a.meanAbsZ = sumAbs / a.tiles;
+  a.meanZ = sumZ / a.tiles;
+  a.shareBeyond4 = static_cast<double>(beyond) / a.tiles;
+}
+
+bool holds(const std::vector<std::size_t> &set, std::size_t k) {
+  return std::find(set.begin(), set.end(), k) != set.end();
+}
+
+} // namespace
 
 std::vector<PartAgreement> checkAgreement(const std::vector<TileStats> &parts, unsigned width,
                                           unsigned height) {
   std::vector<PartAgreement> result(parts.size());
-  std::vector<std::size_t> tested;
+  std::vector<std::size_t> tested, live, active;
+  Picture picture{width, height, 0.0};
   for (std::size_t k = 0; k < parts.size(); ++k)
-    if (!parts[k].mean.empty()) tested.push_back(k);
+    if (!parts[k].mean.empty()) {
+      tested.push_back(k);
+      picture.bound = std::max(picture.bound, constantBound(parts[k].frames));
+    }
   if (tested.size() < 2) return result;
   const std::size_t units = parts[tested[0]].mean.size();
-  const unsigned tx = (width + tileSide - 1) / tileSide;
-  // The frame-weighted sums of all tested parts; the rest is them less the part.
-  // weightedVariance over all frames is the variance of one frame's tile
-  // sample, pooled over the parts.
-  double frames = 0.0;
-  std::vector<double> weighted, weightedVariance;
-  weighted.assign(units, 0.0);
-  weightedVariance.assign(units, 0.0);
-  for (std::size_t k : tested) {
-    const TileStats &s = parts[k];
-    frames += s.frames;
-    for (std::size_t u = 0; u < units; ++u) {
-      weighted[u] += s.frames * s.mean[u];
-      weightedVariance[u] += s.frames * s.frames * s.variance[u];
+  markNoVariance(parts, tested, result);
+  for (std::size_t k : tested)
+    if (!result[k].noVariance) live.push_back(k);
+  varianceRatios(parts, tested, live, result);
+  // The reference: the live parts whose variance is in line (of two, both:
+  // neither can be preferred), less the part that disagrees most while one
+  // does and more than two are left.
+  for (std::size_t k : live)
+    if (live.size() <= 2 || varianceInLine(result[k])) active.push_back(k);
+  if (active.size() < 2) active = live;
+  while (active.size() > 2) {
+    const Reference ref = referenceOf(parts, active, units);
+    std::size_t worst = 0;
+    double most = 0.0;
+    for (std::size_t i = 0; i < active.size(); ++i) {
+      PartAgreement a = result[active[i]];
+      against(parts[active[i]], ref, true, picture, a);
+      if (badness(a) > most) most = badness(a), worst = i;
     }
+    if (most <= 1.0) break;
+    active.erase(active.begin() + static_cast<std::ptrdiff_t>(worst));
   }
+  const Reference ref = referenceOf(parts, active, units);
   for (std::size_t k : tested) {
-    const TileStats &s = parts[k];
     PartAgreement &a = result[k];
-    a.checked = true;
-    const double restFrames = frames - s.frames;
-    double sumAbs = 0.0, sumZ = 0.0;
-    std::size_t beyond = 0;
-    for (std::size_t u = 0; u < units; ++u) {
-      const double restMean = (weighted[u] - s.frames * s.mean[u]) / restFrames;
-      const double restVariance =
-          std::max(weightedVariance[u] - s.frames * s.frames * s.variance[u], 0.0) /
-          (restFrames * restFrames);
-      // Path-traced samples are skewed: a part that missed a tile's rare bright
-      // paths has a low mean and a low variance of its own, and its own
-      // variance alone would make that look significant. Neither side's
-      // variance is taken below what the pooled variance gives its frames.
-      const double pooled = weightedVariance[u] / frames;
-      const double spread =
-          std::max(s.variance[u], pooled / s.frames) + std::max(restVariance, pooled / restFrames);
-      if (!(spread > 0.0)) continue; // nothing traced there
-      const double z = (s.mean[u] - restMean) / std::sqrt(spread);
-      ++a.tiles;
-      sumAbs += std::fabs(z);
-      sumZ += z;
-      beyond += std::fabs(z) > 4.0;
-      if (std::fabs(z) > std::fabs(a.worstZ)) {
-        a.worstZ = z;
-        const std::size_t t = u / 3;
-        a.worstX = static_cast<unsigned>(t % tx) * tileSide;
-        // Tiles count from the bottom row; people count from the top.
-        const unsigned bottom = static_cast<unsigned>(t / tx) * tileSide;
-        a.worstY = height - std::min(height, bottom + tileSide);
-      }
-    }
-    if (a.tiles == 0) continue;
-    a.meanAbsZ = sumAbs / a.tiles;
-    a.meanZ = sumZ / a.tiles;
-    a.shareBeyond4 = static_cast<double>(beyond) / a.tiles;
-    // A tile's three channels see the same paths: the tiles count, not the channels.
-    const double tiles = a.tiles / 3.0;
-    a.consistent = a.meanAbsZ <= maxMeanAbsZ &&
-                   std::fabs(a.meanZ) <= meanZTiles / std::sqrt(std::max(tiles, 1.0)) &&
-                   std::fabs(a.worstZ) <= maxWorstZ && a.shareBeyond4 <= maxShareBeyond4;
+    against(parts[k], ref, holds(active, k), picture, a);
+    a.checked = a.checked || a.noVariance;
+    a.varianceOutOfLine = !a.noVariance && !varianceInLine(a);
+    a.consistent = badness(a) <= 1.0 && varianceInLine(a);
   }
+  if (live.size() == 2 && !(result[live[0]].consistent && result[live[1]].consistent))
+    result[live[0]].consistent = result[live[1]].consistent = false;
   return result;
 }
 
 std::string agreementText(const PartAgreement &a) {
-  char text[200];
+  char text[240];
   std::snprintf(text, sizeof text,
-                "mean |z| %.2f, mean z %+.2f, %.2f%% of %zu tile channels beyond |z| 4, worst z "
-                "%+.1f at the tile from pixel (%u, %u)",
-                a.meanAbsZ, a.meanZ, 100.0 * a.shareBeyond4, a.tiles, a.worstZ, a.worstX, a.worstY);
+                "variance %.2f times the others', mean |z| %.2f, mean z %+.2f, %.2f%% of %zu "
+                "tile channels beyond |z| 4, worst z %+.1f at the tile from pixel (%u, %u)",
+                a.varianceRatio, a.meanAbsZ, a.meanZ, 100.0 * a.shareBeyond4, a.tiles, a.worstZ,
+                a.worstX, a.worstY);
   return text;
 }

@@ -75,30 +75,51 @@ TEST(Noise, FigureIsTheMedianAndP95OfTheTracedPixels) {
 }
 
 // Parts of a 64 x 64 picture of independent samples, uniform on [0, 2 m]
-// about each pixel's own mean m.
+// about each pixel's own mean m, under a letterbox row of tiles (zero) and a
+// flat outline that ends inside tiles (the same sample every frame).
 class Agreement : public testing::Test {
 protected:
   static constexpr unsigned W = 64, H = 64;
   std::mt19937 random{7};
-  std::vector<bool> traced = std::vector<bool>(W * H, true);
 
-  TileStats part(unsigned frames, float scale = 1.0f, unsigned bumpX = W, unsigned bumpY = H) {
+  struct Sums {
+    std::vector<float> sum, squares;
+    unsigned frames;
+  };
+  Sums sums(unsigned frames, float scale = 1.0f, unsigned bumpX = W, unsigned bumpY = H) {
     std::vector<Pixel> px(W * H);
     std::uniform_real_distribution<float> u(0.0f, 2.0f);
     for (unsigned f = 0; f < frames; ++f)
       for (unsigned p = 0; p < W * H; ++p) {
-        float m = 0.05f + 0.4f * float(p % W) / W;
+        const unsigned x = p % W, y = p / W;
+        if (y >= H - 8) continue;
+        if (x >= 52 && y < 20) {
+          px[p].add(.013f, .016f, .017f);
+          continue;
+        }
+        float m = 0.05f + 0.4f * float(x) / W;
         // A brighter patch: a light that moved in a changed scene.
-        if (p % W / 4 == bumpX / 4 && p / W / 4 == bumpY / 4) m *= 3.0f;
+        if (x / 4 == bumpX / 4 && y / 4 == bumpY / 4) m *= 3.0f;
         float v = scale * m * u(random);
         px[p].add(v, 0.5f * v, 0.25f * v);
       }
-    std::vector<float> s, q;
+    Sums out{{}, {}, frames};
     for (const Pixel &p : px) {
-      s.insert(s.end(), p.sum, p.sum + 3);
-      q.insert(q.end(), p.squares, p.squares + 3);
+      out.sum.insert(out.sum.end(), p.sum, p.sum + 3);
+      out.squares.insert(out.squares.end(), p.squares, p.squares + 3);
     }
-    return tileStats(s.data(), q.data(), W, H, frames, traced);
+    return out;
+  }
+  // The tile figures of a part, its sums and squares scaled as a broken pass might.
+  static TileStats stats(Sums p, float sums = 1.0f, float squares = 1.0f) {
+    for (float &v : p.sum)
+      v *= sums;
+    for (float &v : p.squares)
+      v *= squares;
+    return tileStats(p.sum.data(), p.squares.data(), W, H, p.frames);
+  }
+  TileStats part(unsigned frames, float scale = 1.0f, unsigned bumpX = W, unsigned bumpY = H) {
+    return stats(sums(frames, scale, bumpX, bumpY));
   }
 };
 
@@ -128,6 +149,32 @@ TEST_F(Agreement, PartsWithTooFewFramesAreNotChecked) {
   EXPECT_FALSE(a[1].checked);
   parts.pop_back();
   EXPECT_FALSE(checkAgreement(parts, W, H)[0].checked); // nothing to compare with
+}
+
+// A bad part among good ones is the only one refused, wherever it is listed;
+// of two parts that disagree both are, as nothing tells which one is wrong,
+// but a part with no variance is wrong whatever the other holds.
+TEST_F(Agreement, ABadPartIsRefusedAloneAndOfTwoBothAre) {
+  const Sums raw = sums(32);
+  const std::vector<TileStats> good = {part(32), part(64), part(16)};
+  struct Bad {
+    float sums, squares;
+    bool flat, varianceOff;
+  };
+  for (Bad bad : {Bad{2.0f, 0.0f, true, false}, Bad{2.0f, 1000.0f, false, true},
+                  Bad{1.05f, 4.0f, false, true}, Bad{1.2f, 1.44f, false, false}})
+    for (std::size_t at : {0, 3}) {
+      std::vector<TileStats> parts = good;
+      parts.insert(parts.begin() + at, stats(raw, bad.sums, bad.squares));
+      std::vector<PartAgreement> a = checkAgreement(parts, W, H);
+      for (std::size_t k = 0; k < parts.size(); ++k)
+        EXPECT_EQ(a[k].consistent, k != at) << bad.sums << " " << k << " " << agreementText(a[k]);
+      EXPECT_EQ(a[at].noVariance, bad.flat);
+      EXPECT_EQ(a[at].varianceOutOfLine, bad.varianceOff) << agreementText(a[at]);
+      std::vector<PartAgreement> two = checkAgreement({parts[at], good[0]}, W, H);
+      EXPECT_FALSE(two[0].consistent);
+      EXPECT_EQ(two[1].consistent, bad.flat) << agreementText(two[1]);
+    }
 }
 
 } // namespace
