@@ -102,13 +102,13 @@ double rank(std::vector<double> v, double share) {
 
 struct Rule {
   const char *name;
-  bool heldOut;  // decide from every 8th frame, kept out of the mean
-  unsigned min;  // frames before any pixel may stop
-  int neighbour; // 0: none, 1: the 3x3 median of needs where above the own
-  int pool = 0;  // the variance: 0 the pixel's own; R: at least the mean over (2R+1)^2
-  double factor = 1.0; // a pixel stops at factor x L
-  unsigned every = 8;  // every Nth frame is held out
-  bool oracle = false; // each pixel's spread known from all F frames
+  bool heldOut;         // decide from every 8th frame, kept out of the mean
+  unsigned min;         // frames before any pixel may stop
+  int neighbour;        // 0: none, 1: the 3x3 median of needs where above the own
+  int pool = 0;         // the variance: 0 the pixel's own; R: at least the mean over (2R+1)^2
+  double factor = 1.0;  // a pixel stops at factor x L
+  unsigned every = 8;   // every Nth frame is held out
+  bool oracle = false;  // each pixel's spread known from all F frames
   bool poolMax = false; // the pool's largest variance rather than its mean
 };
 

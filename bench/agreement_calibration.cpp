@@ -117,7 +117,8 @@ struct Range {
 std::vector<PartAgreement> check(const std::vector<const Part *> &parts) {
   std::vector<TileStats> stats;
   for (const Part *p : parts)
-    stats.push_back(tileStats(p->sum.data(), p->squares.data(), W, H, p->frames));
+    stats.push_back(tileStats(uniformPicture(W, H, {{1, static_cast<unsigned>(p->frames)}},
+                                             p->sum.data(), p->squares.data())));
   return checkAgreement(stats, W, H);
 }
 

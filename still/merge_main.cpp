@@ -9,6 +9,7 @@
 #include "output_lock.h"
 #include "part_check.h"
 #include "partial_file.h"
+#include "picture.h"
 #include "process_guard.h"
 #include "still_options.h"
 #include "whole_file.h"
@@ -26,8 +27,8 @@
 #endif
 
 static const char usage[] =
-    "Usage: exegfx-merge [--expect-frames FIRST-LAST] [--noise-map MAP.png] [--force]\n"
-    "                    -o OUT PART.exr...\n"
+    "Usage: exegfx-merge [--expect-frames FIRST-LAST] [--noise-map MAP.png]\n"
+    "                    [--count-map MAP.png] [--force] -o OUT PART.exr...\n"
     "       exegfx-merge --info PART.exr...\n"
     "Adds the running sums of partial renders (exegfx-still's .exr files) and\n"
     "writes the mean of all their frames.\n"
@@ -39,6 +40,10 @@ static const char usage[] =
     "  --noise-map MAP.png\n"
     "                    also write a picture of each pixel's error (one standard\n"
     "                    error in 8-bit levels) on a fixed colour scale\n"
+    "  --count-map MAP.png\n"
+    "                    also write a picture of where the samples went (each\n"
+    "                    pixel's count, adaptive renders' held-out samples\n"
+    "                    included) on a fixed colour scale\n"
     "  --force           merge parts that disagree with the others (figures printed)\n"
     "  --info            print what each part holds, one line each, and merge\n"
     "                    nothing: PART: frames=1-64 count=64 size=WxH ... noise_p95=N\n"
@@ -227,124 +232,132 @@ static int printInfo(const std::vector<Part> &parts) {
   return status;
 }
 
-int main(int argc, char **argv) {
-  if (!guardProcess()) return 1;
-  std::string output, expect, noiseMap;
+// What the command line asks for.
+struct MergeOptions {
+  std::string output, expect, noiseMap, countMap;
   std::vector<Part> parts;
   bool info = false, expectGiven = false, force = false;
+  FrameRanges expected; // from --expect-frames
+  ImageFormat format = ImageFormat::Png;
+};
+
+// -1 to go on, else the exit status (--help, --version, or a bad option).
+static int parseMergeOptions(int argc, char **argv, MergeOptions &o) {
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(usage, stdout);
-      return 0;
-    }
-    if (arg == "--version") {
-      std::printf("exegfx-merge %s\n", EXEGFX_VERSION);
-      return 0;
-    }
+    if (arg == "--help" || arg == "-h") return std::fputs(usage, stdout), 0;
+    if (arg == "--version") return std::printf("exegfx-merge %s\n", EXEGFX_VERSION), 0;
   }
+  const std::pair<std::string_view, std::string *> valued[] = {{"-o", &o.output},
+                                                               {"--output", &o.output},
+                                                               {"--expect-frames", &o.expect},
+                                                               {"--noise-map", &o.noiseMap},
+                                                               {"--count-map", &o.countMap}};
   for (int k = 1; k < argc; ++k) {
     std::string_view arg = argv[k];
-    std::string *value = arg == "-o" || arg == "--output" ? &output
-                         : arg == "--expect-frames"       ? &expect
-                         : arg == "--noise-map"           ? &noiseMap
-                                                          : nullptr;
+    std::string *value = nullptr;
+    for (auto [name, into] : valued) {
+      if (arg == name) {
+        if (k + 1 >= argc)
+          return fail(std::string(arg) + " needs a value. See exegfx-merge --help.");
+        value = into;
+        *into = argv[++k];
+      } else if (name.starts_with("--") && arg.starts_with(std::string(name) + "=")) {
+        value = into;
+        *into = arg.substr(name.size() + 1);
+      }
+    }
     if (value) {
-      if (k + 1 >= argc) return fail(std::string(arg) + " needs a value. See exegfx-merge --help.");
-      *value = argv[++k];
-      expectGiven = expectGiven || value == &expect;
-    } else if (arg == "--info") {
-      info = true;
-    } else if (arg == "--force") {
-      force = true;
-    } else if (arg.starts_with("--noise-map=")) {
-      noiseMap = arg.substr(12);
-    } else if (arg.starts_with("--output=")) {
-      output = arg.substr(9);
-    } else if (arg.starts_with("--expect-frames=")) {
-      expect = arg.substr(16);
-      expectGiven = true;
+      o.expectGiven = o.expectGiven || value == &o.expect;
+    } else if (arg == "--info" || arg == "--force") {
+      (arg == "--info" ? o.info : o.force) = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("Unknown option \"" + std::string(arg) + "\". See exegfx-merge --help.");
     } else {
-      parts.push_back({std::string(arg), {}});
+      o.parts.push_back({std::string(arg), {}});
     }
   }
-  if (info) {
-    if (!output.empty() || expectGiven || !noiseMap.empty() || force)
-      return fail("--info writes nothing; it takes no -o, --expect-frames, --noise-map or "
-                  "--force.");
-    if (parts.empty()) return fail("--info needs the parts to describe.");
-    return printInfo(parts);
-  }
-  if (output.empty()) return fail("no output: give -o OUT. See exegfx-merge --help.");
-  if (parts.empty()) return fail("no parts to merge. See exegfx-merge --help.");
-  FrameRanges expected;
-  if (expectGiven) {
-    // FIRST-LAST, also for a single frame ("5-5"); an empty value (an unset
-    // variable in a script) would otherwise skip the check unnoticed.
-    std::size_t dash = expect.find('-');
-    std::string first = expect.substr(0, dash),
-                last = dash == std::string::npos ? "" : expect.substr(dash + 1);
-    FrameRanges a, b;
-    if (!parseFrameRanges(first, a) || !parseFrameRanges(last, b) || a.size() != 1 ||
-        b.size() != 1 || a[0].last != a[0].first || b[0].last != b[0].first ||
-        b[0].first < a[0].first)
-      return fail("--expect-frames wants FIRST-LAST, like 1-2048; got \"" + expect + "\".");
-    if (b[0].first > maxStillFrames)
-      return fail("--expect-frames " + expect + " goes past frame " +
-                  std::to_string(maxStillFrames) + ", the last frame exegfx-still renders.");
-    expected = {{a[0].first, b[0].first}};
-  }
-  ImageFormat format;
-  std::string error;
-  if (!imageFormatFor(output, format, error) || !checkOutputPath(output, error)) return fail(error);
-  std::string note;
-  if (!lockOutput(output, note, error)) return fail(error + " Nothing was written.");
-  if (!note.empty()) std::fprintf(stderr, "exegfx-merge: note: %s\n", note.c_str());
-  if (!noiseMap.empty()) {
-    ImageFormat mapFormat;
-    if (!imageFormatFor(noiseMap, mapFormat, error) || !checkOutputPath(noiseMap, error))
-      return fail(error);
-    if (mapFormat != ImageFormat::Png)
-      return fail("--noise-map writes a .png picture; \"" + noiseMap + "\" is not one.");
-    if (sameOutputFile(noiseMap, output))
-      return fail("--noise-map and -o name the same file, \"" + output + "\".");
-    for (const Part &p : parts)
-      if (sameOutputFile(noiseMap, p.path))
-        return fail("--noise-map names the part \"" + p.path +
-                    "\": the map would replace its frames. Nothing was written.");
-    if (!lockOutput(noiseMap, note, error)) return fail(error + " Nothing was written.");
-  }
-  if (!checkParts(parts, error)) return fail(error + " Nothing was written.");
-  // The noise needs every part's sum of squares; older versions wrote none.
-  const Part *noSquares = nullptr;
-  for (const Part &p : parts)
-    if (!p.info.hasSquares && !noSquares) noSquares = &p;
-  if (noSquares && !noiseMap.empty())
-    return fail("--noise-map needs every part's sum of squares, and \"" + noSquares->path +
-                "\" has none (an older version wrote it). Nothing was written.");
+  return -1;
+}
 
-  FrameRanges all;
-  std::vector<std::string> renderers, passes, devices;
-  for (const Part &p : parts) {
+// FIRST-LAST, also for a single frame ("5-5"); an empty value (an unset
+// variable in a script) would otherwise skip the check unnoticed.
+static bool parseExpected(MergeOptions &o, std::string &error) {
+  std::size_t dash = o.expect.find('-');
+  std::string first = o.expect.substr(0, dash),
+              last = dash == std::string::npos ? "" : o.expect.substr(dash + 1);
+  FrameRanges a, b;
+  if (!parseFrameRanges(first, a) || !parseFrameRanges(last, b) || a.size() != 1 || b.size() != 1 ||
+      a[0].last != a[0].first || b[0].last != b[0].first || b[0].first < a[0].first) {
+    error = "--expect-frames wants FIRST-LAST, like 1-2048; got \"" + o.expect + "\".";
+    return false;
+  }
+  if (b[0].first > maxStillFrames) {
+    error = "--expect-frames " + o.expect + " goes past frame " + std::to_string(maxStillFrames) +
+            ", the last frame exegfx-still renders.";
+    return false;
+  }
+  o.expected = {{a[0].first, b[0].first}};
+  return true;
+}
+
+// A map beside the output: a .png that can be written, that is neither the
+// output nor a part, locked like the output.
+static bool checkMap(const MergeOptions &o, const std::string &map, const char *option,
+                     std::string &error) {
+  ImageFormat format;
+  std::string note;
+  if (!imageFormatFor(map, format, error) || !checkOutputPath(map, error)) return false;
+  if (format != ImageFormat::Png)
+    error = std::string(option) + " writes a .png picture; \"" + map + "\" is not one.";
+  else if (sameOutputFile(map, o.output))
+    error = std::string(option) + " and -o name the same file, \"" + o.output + "\".";
+  for (const Part &p : o.parts)
+    if (error.empty() && sameOutputFile(map, p.path))
+      error = std::string(option) + " names the part \"" + p.path +
+              "\": the map would replace its frames. Nothing was written.";
+  if (!error.empty()) return false;
+  if (!lockOutput(map, note, error)) return error += " Nothing was written.", false;
+  return true;
+}
+
+// The outputs: formats, paths, maps, one writer each. False with a message.
+static bool checkOutputs(MergeOptions &o, std::string &error) {
+  std::string note;
+  if (!imageFormatFor(o.output, o.format, error) || !checkOutputPath(o.output, error)) return false;
+  if (!lockOutput(o.output, note, error)) return error += " Nothing was written.", false;
+  if (!note.empty()) std::fprintf(stderr, "exegfx-merge: note: %s\n", note.c_str());
+  if (!o.noiseMap.empty() && !checkMap(o, o.noiseMap, "--noise-map", error)) return false;
+  if (!o.countMap.empty() && !checkMap(o, o.countMap, "--count-map", error)) return false;
+  if (!o.noiseMap.empty() && !o.countMap.empty() && sameOutputFile(o.noiseMap, o.countMap)) {
+    error = "--noise-map and --count-map name the same file, \"" + o.noiseMap + "\".";
+    return false;
+  }
+  return true;
+}
+
+// The frames of all parts, against --expect-frames; notes gaps and mixed
+// renderers. False with a message.
+static bool checkFrames(const MergeOptions &o, FrameRanges &all, std::string &error) {
+  std::vector<std::string> renderers;
+  for (const Part &p : o.parts) {
     all.insert(all.end(), p.info.frames.begin(), p.info.frames.end());
     addUnique(renderers, p.info.renderers);
-    addUnique(passes, p.info.passes);
-    addUnique(devices, p.info.devices);
   }
   all = normalizeFrameRanges(all);
-  if (!expected.empty()) {
-    FrameRanges missing = missingFrames(all, expected[0].first, expected[0].last);
+  if (!o.expected.empty()) {
+    FrameRanges missing = missingFrames(all, o.expected[0].first, o.expected[0].last);
     FrameRanges extra;
     for (const FrameRange &r : all)
-      for (const FrameRange &x : missingFrames(expected, r.first, r.last))
+      for (const FrameRange &x : missingFrames(o.expected, r.first, r.last))
         extra.push_back(x);
-    if (!missing.empty() || !extra.empty())
-      return fail("the parts hold frames " + shortRanges(all) + ", not " + expect +
-                  (missing.empty() ? "" : ": missing " + shortRanges(missing)) +
-                  (extra.empty() ? "" : ": not asked for " + shortRanges(extra)) +
-                  ". Nothing was written.");
+    if (!missing.empty() || !extra.empty()) {
+      error = "the parts hold frames " + shortRanges(all) + ", not " + o.expect +
+              (missing.empty() ? "" : ": missing " + shortRanges(missing)) +
+              (extra.empty() ? "" : ": not asked for " + shortRanges(extra)) +
+              ". Nothing was written.";
+      return false;
+    }
   }
   FrameRanges gaps = missingFrames(all, all.front().first, all.back().last);
   if (!gaps.empty())
@@ -352,116 +365,142 @@ int main(int argc, char **argv) {
                  "exegfx-merge: note: no part holds frames %s; the mean is of the %llu "
                  "frames given.\n",
                  shortRanges(gaps).c_str(), static_cast<unsigned long long>(frameCount(all)));
-  if (renderers.size() > 1) {
-    std::string list;
-    for (const std::string &r : renderers)
-      list += (list.empty() ? "" : "; ") + r;
+  if (renderers.size() > 1)
     std::fprintf(stderr,
                  "exegfx-merge: note: the parts come from different GL renderers (%s); "
                  "their samples may differ in the last bits.\n",
-                 list.c_str());
-  }
+                 joined(renderers).substr(1, joined(renderers).size() - 2).c_str());
+  return true;
+}
 
-  // Sums and sums of squares add in double precision, part by part; only one
-  // part is in memory, with each part's tile statistics for the check.
-  const unsigned w = parts.front().info.width, h = parts.front().info.height;
-  const std::size_t pixels = std::size_t{w} * h;
-  std::vector<double> total, totalSquares;
-  std::vector<TileStats> tiles(parts.size());
-  try {
-    total.assign(pixels * 3, 0.0);
-    if (!noSquares) totalSquares.assign(pixels * 3, 0.0);
-    std::vector<float> sum, squares;
-    auto read = [&](const Part &p) {
-      PartialInfo again;
-      if (!readPartial(p.path, again, sum, error, &squares)) {
-        error += " Nothing was written.";
-        return false;
-      }
-      if (formatFrameRanges(again.frames) != formatFrameRanges(p.info.frames) ||
-          again.scene != p.info.scene || again.width != w || again.height != h ||
-          again.hasSquares != p.info.hasSquares) {
-        error = "\"" + p.path + "\" changed while it was being merged. Nothing was written.";
-        return false;
-      }
-      return true;
-    };
-    // Each part's tile figures, for the check against the others.
-    const bool check = !noSquares && parts.size() > 1;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-      const Part &p = parts[i];
-      if (!read(p)) return fail(error);
-      for (std::size_t k = 0; k < total.size(); ++k)
-        total[k] += sum[k];
-      if (noSquares) continue;
-      for (std::size_t k = 0; k < totalSquares.size(); ++k)
-        totalSquares[k] += squares[k];
-      if (check)
-        tiles[i] = tileStats(sum.data(), squares.data(), w, h,
-                             static_cast<double>(frameCount(p.info.frames)));
+// Adds every part into total, pixel by pixel in double precision, with each
+// part's tile figures for the check; only one part is in memory besides.
+static bool addParts(const std::vector<Part> &parts, Picture &total, std::vector<TileStats> &tiles,
+                     std::string &error) {
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const Part &p = parts[i];
+    PartialInfo again;
+    Picture part;
+    if (!readPicture(p.path, again, part, error)) return error += " Nothing was written.", false;
+    if (formatFrameRanges(again.frames) != formatFrameRanges(p.info.frames) ||
+        again.scene != p.info.scene || again.width != parts[0].info.width ||
+        again.height != parts[0].info.height || again.hasSquares != p.info.hasSquares ||
+        again.isAdaptive != p.info.isAdaptive) {
+      error = "\"" + p.path + "\" changed while it was being merged. Nothing was written.";
+      return false;
     }
-  } catch (const std::bad_alloc &) {
-    return fail("out of memory for a " + std::to_string(w) + " x " + std::to_string(h) +
-                " picture; nothing was written.");
+    if (parts.size() > 1) tiles[i] = tileStats(part);
+    addPicture(total, part);
   }
-  if (!agreeOrForced(parts, tiles, w, h, force)) return 1;
-  const double n = static_cast<double>(frameCount(all));
-  std::vector<float> mean(total.size()), sum(total.size()), squares(totalSquares.size());
-  for (std::size_t k = 0; k < total.size(); ++k) {
-    mean[k] = static_cast<float>(total[k] / n);
-    sum[k] = static_cast<float>(total[k]);
+  return true;
+}
+
+// The merged file: the picture, or an .exr partial that merges again.
+static bool writeMerged(const MergeOptions &o, const Picture &total, const NoiseFigure &noise,
+                        std::string &error) {
+  if (o.format != ImageFormat::Exr)
+    return writeImage(o.output, o.format, total.width, total.height, pictureMean(total).data(),
+                      error);
+  PartialInfo info;
+  info.scene = o.parts.front().info.scene;
+  info.version = std::string("exegfx-merge ") + EXEGFX_VERSION;
+  for (const Part &p : o.parts) {
+    addUnique(info.renderers, p.info.renderers);
+    addUnique(info.passes, p.info.passes);
+    addUnique(info.devices, p.info.devices);
+    if (p.info.isAdaptive && info.adaptive.find(p.info.adaptive) == std::string::npos)
+      info.adaptive += (info.adaptive.empty() ? "" : "; ") + p.info.adaptive;
   }
-  for (std::size_t k = 0; k < totalSquares.size(); ++k)
-    squares[k] = static_cast<float>(totalSquares[k]);
-  NoiseFigure noise;
-  std::vector<float> levels;
-  if (!noSquares) {
-    pixelErrors(total.data(), totalSquares.data(), pixels, n, levels);
-    std::vector<float> ranked = levels;
-    noise = noiseFigure(ranked);
-  } else {
+  if (noise.known) {
+    info.noiseMedian = noise.median;
+    info.noiseP95 = noise.p95;
+  }
+  return writePicture(o.output, info, total, error);
+}
+
+// The picture and its maps, all or none: a map that fails must not leave a
+// picture that a rerun of the same command would refuse.
+static bool writeAll(const MergeOptions &o, const Picture &total, const NoiseFigure &noise,
+                     const std::vector<float> &levels, std::string &error) {
+  const bool maps = !o.noiseMap.empty() || !o.countMap.empty();
+  if (maps) holdWholeFiles();
+  bool ok = writeMerged(o, total, noise, error);
+  if (ok && !o.noiseMap.empty())
+    ok = writeNoiseMap(o.noiseMap, total.width, total.height, levels.data(), error);
+  if (ok && !o.countMap.empty()) {
+    // Samples per pixel, held-out ones included; grey where nothing is traced.
+    std::vector<float> counts(total.pixels());
+    for (std::size_t p = 0; p < counts.size(); ++p)
+      counts[p] = std::isnan(levels[p])
+                      ? NAN
+                      : static_cast<float>(total.mean.count[p] +
+                                           (total.adaptive() ? total.held.count[p] : 0.0));
+    ok = writeCountMap(o.countMap, total.width, total.height, counts.data(), error);
+  }
+  if (maps) {
+    if (ok) ok = commitHeldFiles(error);
+    dropHeldFiles();
+    if (!ok) error += " Neither file was written.";
+  }
+  return ok;
+}
+
+static int merge(MergeOptions &o) {
+  std::string error;
+  if (o.expectGiven && !parseExpected(o, error)) return fail(error);
+  if (!checkOutputs(o, error)) return fail(error);
+  if (!checkParts(o.parts, error)) return fail(error + " Nothing was written.");
+  // The noise needs every part's sum of squares; older versions wrote none.
+  const Part *noSquares = nullptr;
+  for (const Part &p : o.parts)
+    if (!p.info.hasSquares && !noSquares) noSquares = &p;
+  if (noSquares && (!o.noiseMap.empty() || !o.countMap.empty()))
+    return fail("the maps need every part's sum of squares, and \"" + noSquares->path +
+                "\" has none (an older version wrote it). Nothing was written.");
+  FrameRanges all;
+  if (!checkFrames(o, all, error)) return fail(error);
+  Picture total;
+  std::vector<TileStats> tiles(o.parts.size());
+  if (!addParts(o.parts, total, tiles, error)) return fail(error);
+  if (!agreeOrForced(o.parts, tiles, total.width, total.height, o.force)) return 1;
+  std::vector<float> levels = pictureLevels(total);
+  NoiseFigure noise = levels.empty() ? NoiseFigure{} : noiseFigure(levels);
+  levels = pictureLevels(total); // noiseFigure reorders its copy
+  if (noSquares)
     std::fprintf(stderr,
                  "exegfx-merge: note: \"%s\" has no sum of squares (an older version wrote "
                  "it): the noise is unknown, and the parts are not checked against each "
                  "other.\n",
                  noSquares->path.c_str());
-  }
-  // The picture and its map are written both or neither: a map that fails
-  // must not leave a picture that a rerun of the same command would refuse.
-  if (!noiseMap.empty()) holdWholeFiles();
-  bool ok;
-  if (format == ImageFormat::Exr) {
-    PartialInfo info;
-    info.width = w;
-    info.height = h;
-    info.frames = all;
-    info.scene = parts.front().info.scene;
-    info.version = std::string("exegfx-merge ") + EXEGFX_VERSION;
-    info.renderers = renderers;
-    info.passes = passes;
-    info.devices = devices;
-    if (noise.known) {
-      info.noiseMedian = noise.median;
-      info.noiseP95 = noise.p95;
-    }
-    ok = writePartial(output, info, sum.data(), mean.data(), error,
-                      noSquares ? nullptr : squares.data());
-  } else {
-    ok = writeImage(output, format, w, h, mean.data(), error);
-  }
-  if (ok && !noiseMap.empty()) {
-    ok = writeNoiseMap(noiseMap, w, h, levels.data(), error);
-    if (ok) ok = commitHeldFiles(error);
-    dropHeldFiles();
-  }
-  if (!ok) return fail(error + (noiseMap.empty() ? "" : " Neither file was written."));
+  if (!writeAll(o, total, noise, levels, error)) return fail(error);
   std::string median = noise.known ? std::string(", median ") + noiseText(noise, false) : "";
   std::fprintf(stderr,
                "Merged %zu part%s: frames %s (%llu frames) at %u x %u to %s, noise_p95=%s "
                "levels%s\n",
-               parts.size(), parts.size() == 1 ? "" : "s", shortRanges(all).c_str(),
-               static_cast<unsigned long long>(frameCount(all)), w, h, output.c_str(),
-               noiseText(noise), median.c_str());
-  if (!noiseMap.empty()) std::fprintf(stderr, "Wrote the noise map %s\n", noiseMap.c_str());
+               o.parts.size(), o.parts.size() == 1 ? "" : "s", shortRanges(all).c_str(),
+               static_cast<unsigned long long>(frameCount(all)), total.width, total.height,
+               o.output.c_str(), noiseText(noise), median.c_str());
+  if (!o.noiseMap.empty()) std::fprintf(stderr, "Wrote the noise map %s\n", o.noiseMap.c_str());
+  if (!o.countMap.empty()) std::fprintf(stderr, "Wrote the count map %s\n", o.countMap.c_str());
   return 0;
+}
+
+int main(int argc, char **argv) {
+  if (!guardProcess()) return 1;
+  MergeOptions o;
+  if (int status = parseMergeOptions(argc, argv, o); status >= 0) return status;
+  if (o.info) {
+    if (!o.output.empty() || o.expectGiven || !o.noiseMap.empty() || !o.countMap.empty() || o.force)
+      return fail("--info writes nothing; it takes no -o, --expect-frames, --noise-map, "
+                  "--count-map or --force.");
+    if (o.parts.empty()) return fail("--info needs the parts to describe.");
+    return printInfo(o.parts);
+  }
+  if (o.output.empty()) return fail("no output: give -o OUT. See exegfx-merge --help.");
+  if (o.parts.empty()) return fail("no parts to merge. See exegfx-merge --help.");
+  try {
+    return merge(o);
+  } catch (const std::bad_alloc &) {
+    return fail("out of memory for the merged picture; nothing was written.");
+  }
 }

@@ -18,7 +18,7 @@ struct NoiseFigure {
   bool known = false; // false: no sum of squares, fewer than 2 frames, or nothing traced
   double median = 0.0, p95 = 0.0;
   double p99 = 0.0, max = 0.0; // the tail, for benchmarks and --info
-  std::size_t traced = 0; // the pixels counted
+  std::size_t traced = 0;      // the pixels counted
 };
 
 // One pixel's samples: the mean and the variance of one sample, per channel,

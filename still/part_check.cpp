@@ -18,24 +18,28 @@
 static constexpr double maxMeanAbsZ = 1.5, meanZTiles = 8.0, maxWorstZ = 6.0,
                         maxShareBeyond4 = 0.005, maxVarianceRatio = 2.0;
 
-TileStats tileStats(const float *sum, const float *squares, unsigned width, unsigned height,
-                    double frames) {
+TileStats tileStats(const Picture &picture) {
   TileStats stats;
-  stats.frames = frames;
-  if (frames < minCheckFrames) return stats;
+  const unsigned width = picture.width, height = picture.height;
+  if (!picture.hasSquares() || picture.pixels() == 0) return stats;
+  const auto [least, most] =
+      std::minmax_element(picture.mean.count.begin(), picture.mean.count.end());
+  if (*least < minCheckFrames) return stats;
+  stats.most = *most;
   const unsigned tx = (width + tileSide - 1) / tileSide, ty = (height + tileSide - 1) / tileSide;
   std::vector<double> count(std::size_t{tx} * ty, 0.0);
-  stats.mean.assign(count.size() * 3, 0.0);
-  stats.variance.assign(count.size() * 3, 0.0);
-  stats.level.assign(count.size() * 3, 0.0);
-  const double n = frames;
+  for (std::vector<double> *v : {&stats.frames, &stats.mean, &stats.variance, &stats.level})
+    v->assign(count.size() * 3, 0.0);
   for (unsigned y = 0; y < height; ++y)
     for (unsigned x = 0; x < width; ++x) {
       const std::size_t p = std::size_t{y} * width + x;
       const std::size_t t = std::size_t{y / tileSide} * tx + x / tileSide;
+      const double n = picture.mean.count[p];
       count[t] += 1.0;
       for (int ch = 0; ch < 3; ++ch) {
-        const double s = sum[p * 3 + ch], q = squares[p * 3 + ch], mean = s / n;
+        const double s = picture.mean.sum[p * 3 + ch], q = picture.mean.squares[p * 3 + ch];
+        const double mean = s / n;
+        stats.frames[t * 3 + ch] += n;
         stats.mean[t * 3 + ch] += mean;
         // The variance of the pixel's mean: its samples' variance over n.
         stats.variance[t * 3 + ch] += std::max((q - s * mean) / (n - 1.0), 0.0) / n;
@@ -44,6 +48,7 @@ TileStats tileStats(const float *sum, const float *squares, unsigned width, unsi
     }
   for (std::size_t t = 0; t < count.size(); ++t)
     for (int ch = 0; ch < 3; ++ch) {
+      stats.frames[t * 3 + ch] /= count[t];
       stats.mean[t * 3 + ch] /= count[t];
       stats.variance[t * 3 + ch] /= count[t] * count[t];
       stats.level[t * 3 + ch] /= count[t] * count[t];
@@ -55,13 +60,13 @@ namespace {
 
 // The variance of one frame's tile mean.
 double perFrame(const TileStats &s, std::size_t u) {
-  return s.frames * s.variance[u];
+  return s.frames[u] * s.variance[u];
 }
 
 // Whether a part's tile varies beyond what rounding gives pixels that trace
 // nothing.
 bool varies(const TileStats &s, std::size_t u) {
-  return perFrame(s, u) > constantBound(s.frames) * s.level[u];
+  return perFrame(s, u) > constantBound(s.frames[u]) * s.level[u];
 }
 
 template <class T> double medianOf(std::vector<T> &values) {
@@ -137,26 +142,25 @@ double badness(const PartAgreement &a) {
                    std::fabs(a.worstZ) / maxWorstZ, a.shareBeyond4 / maxShareBeyond4});
 }
 
-// The frame-weighted sums of the reference parts' means, per-frame variances
-// and levels; a member is taken out again when it is the part tested.
+// The frame-weighted sums of the reference parts' frames, means, per-frame
+// variances and levels, per tile channel (an adaptive part's frames differ
+// from tile to tile); a member is taken out again when it is the part tested.
 struct Reference {
-  double frames = 0.0;
-  std::vector<double> mean, variance, level;
+  std::vector<double> frames, mean, variance, level;
 };
 
 Reference referenceOf(const std::vector<TileStats> &parts, const std::vector<std::size_t> &members,
                       std::size_t units) {
   Reference r;
-  r.mean.assign(units, 0.0);
-  r.variance.assign(units, 0.0);
-  r.level.assign(units, 0.0);
+  for (std::vector<double> *v : {&r.frames, &r.mean, &r.variance, &r.level})
+    v->assign(units, 0.0);
   for (std::size_t k : members) {
     const TileStats &s = parts[k];
-    r.frames += s.frames;
     for (std::size_t u = 0; u < units; ++u) {
-      r.mean[u] += s.frames * s.mean[u];
-      r.variance[u] += s.frames * perFrame(s, u);
-      r.level[u] += s.frames * s.level[u];
+      r.frames[u] += s.frames[u];
+      r.mean[u] += s.frames[u] * s.mean[u];
+      r.variance[u] += s.frames[u] * perFrame(s, u);
+      r.level[u] += s.frames[u] * s.level[u];
     }
   }
   return r;
@@ -169,30 +173,30 @@ Reference referenceOf(const std::vector<TileStats> &parts, const std::vector<std
 // part's own variance counts where larger, once its excess over the others'
 // as a whole (a sum of squares scaled up) is taken out, and neither side is
 // taken below the variance pooled over both.
-struct Picture {
+struct Grid {
   unsigned width, height;
   double bound; // constantBound of the most frames a part holds
 };
 
-void against(const TileStats &s, const Reference &ref, bool member, const Picture &picture,
+void against(const TileStats &s, const Reference &ref, bool member, const Grid &picture,
              PartAgreement &a) {
-  const double restFrames = ref.frames - (member ? s.frames : 0.0), own = member ? s.frames : 0.0;
   const double scale = std::max(a.varianceRatio, 1.0);
   const unsigned tx = (picture.width + tileSide - 1) / tileSide;
   a = {.varianceRatio = a.varianceRatio, .noVariance = a.noVariance};
-  if (!(restFrames > 0.0)) return;
   double sumAbs = 0.0, sumZ = 0.0;
   std::size_t beyond = 0;
   for (std::size_t u = 0; u < s.mean.size(); ++u) {
+    const double frames = s.frames[u], own = member ? frames : 0.0;
+    const double restFrames = ref.frames[u] - own;
+    if (!(restFrames > 0.0)) continue;
     const double restMean = (ref.mean[u] - own * s.mean[u]) / restFrames;
     const double restVariance = std::max(ref.variance[u] - own * perFrame(s, u), 0.0) / restFrames;
     const double restLevel = std::max(ref.level[u] - own * s.level[u], 0.0) / restFrames;
     const double variance = perFrame(s, u) / scale;
-    const double pooled =
-        (s.frames * variance + restFrames * restVariance) / (s.frames + restFrames);
+    const double pooled = (frames * variance + restFrames * restVariance) / (frames + restFrames);
     const double floor = std::max(restVariance, pooled);
     if (!(floor > picture.bound * restLevel)) continue; // pixels that trace nothing
-    const double spread = std::max(variance, pooled) / s.frames + floor / restFrames;
+    const double spread = std::max(variance, pooled) / frames + floor / restFrames;
     const double z = (s.mean[u] - restMean) / std::sqrt(spread);
     ++a.tiles;
     sumAbs += std::fabs(z);
@@ -224,11 +228,11 @@ std::vector<PartAgreement> checkAgreement(const std::vector<TileStats> &parts, u
                                           unsigned height) {
   std::vector<PartAgreement> result(parts.size());
   std::vector<std::size_t> tested, live, active;
-  Picture picture{width, height, 0.0};
+  Grid picture{width, height, 0.0};
   for (std::size_t k = 0; k < parts.size(); ++k)
     if (!parts[k].mean.empty()) {
       tested.push_back(k);
-      picture.bound = std::max(picture.bound, constantBound(parts[k].frames));
+      picture.bound = std::max(picture.bound, constantBound(parts[k].most));
     }
   if (tested.size() < 2) return result;
   const std::size_t units = parts[tested[0]].mean.size();

@@ -7,6 +7,8 @@
 // with the other parts'.
 #pragma once
 
+#include "picture.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -17,16 +19,18 @@ inline constexpr unsigned tileSide = 8;
 inline constexpr unsigned minCheckFrames = 16;
 
 // One part's figures per tile and channel (red, green, blue of each tile,
-// tiles row by row from the bottom), over all its pixels: the tile's mean,
-// the variance of that mean, and the sum of its pixels' squared means over
-// the square of their count (pixels that trace nothing give every frame the
-// same sample, and their variance stays below a small multiple of this).
+// tiles row by row from the bottom), over all its pixels: the frames its
+// pixels hold (their mean over the tile: a uniform part's frames, an adaptive
+// part's own per tile), the tile's mean, the variance of that mean, and the
+// sum of its pixels' squared means over the square of their count (pixels
+// that trace nothing give every frame the same sample, and their variance
+// stays below a small multiple of this). Empty (not tested) without a sum of
+// squares or with a pixel of fewer than minCheckFrames samples.
 struct TileStats {
-  double frames = 0.0;
-  std::vector<double> mean, variance, level;
+  double most = 0.0; // the most samples a pixel holds
+  std::vector<double> frames, mean, variance, level;
 };
-TileStats tileStats(const float *sum, const float *squares, unsigned width, unsigned height,
-                    double frames);
+TileStats tileStats(const Picture &picture);
 
 // A part's figures against the reference: the mean |z| and the mean z over
 // the tiles, the share of tiles beyond |z| = 4, the worst tile (its pixels,

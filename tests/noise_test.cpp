@@ -116,7 +116,8 @@ protected:
       v *= sums;
     for (float &v : p.squares)
       v *= squares;
-    return tileStats(p.sum.data(), p.squares.data(), W, H, p.frames);
+    return tileStats(uniformPicture(W, H, {{1, static_cast<unsigned>(p.frames)}}, p.sum.data(),
+                                    p.squares.data()));
   }
   TileStats part(unsigned frames, float scale = 1.0f, unsigned bumpX = W, unsigned bumpY = H) {
     return stats(sums(frames, scale, bumpX, bumpY));
