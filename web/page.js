@@ -46,7 +46,11 @@ mergeInto(LibraryManager.library, {
     var note = document.getElementById('notice');
     note.textContent = text ? UTF8ToString(text) : '';
     note.hidden = !text;
-    window.exegfx.state = text ? 'lost' : window.exegfx.state;
+    if (text) {
+      // The running sum went with the context: nothing to save until it is back.
+      window.exegfx.state = 'lost';
+      document.getElementById('save').disabled = true;
+    }
   },
 
   page_save_png: function (rgba, width, height, frames) {

@@ -244,7 +244,7 @@ bool loopStart(const PageOptions &options, bool timerQueries) {
   loopStop();
   loop = {};
   loop.options = options;
-  while (glGetError() != GL_NO_ERROR) {
+  for (int k = 0; k < 16 && glGetError() != GL_NO_ERROR; ++k) {
   }
   initAccumulation(options.width, options.height);
   if (!passesBuilt() || !targetsMade()) return false;
@@ -260,4 +260,5 @@ bool loopStart(const PageOptions &options, bool timerQueries) {
 
 void loopStop() {
   loop.running = false;
+  loop.framesSubmitted = 0; // a lost context takes the running sum with it
 }

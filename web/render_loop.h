@@ -10,7 +10,8 @@
 // has them enabled, else by their fences. False, with the reason shown in the
 // page, when the passes or the float targets cannot be made.
 bool loopStart(const PageOptions &options, bool timerQueries);
-// Stops submitting (the context is gone); loopStart begins anew.
+// Stops submitting and forgets the frames (the context and its running sum
+// are gone); loopStart begins anew.
 void loopStop();
 // Frames the current running sum holds.
 unsigned loopFramesHeld();

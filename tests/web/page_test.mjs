@@ -62,6 +62,11 @@ async function samePicture(browser) {
   check(fs.existsSync(png), 'Save PNG downloads ' + path.basename(png));
   fs.renameSync(png, path.join(work, 'page.png'));
   await page.screenshot({ path: path.join(work, 'page_screenshot.png') });
+  await page.click('#fullscreen');
+  await page.waitForFunction(() => document.fullscreenElement?.id === 'page', { timeout: 5000 });
+  await page.keyboard.press('f');
+  await page.waitForFunction(() => !document.fullscreenElement, { timeout: 5000 });
+  check(true, 'the Fullscreen button and the F key show the page fullscreen and back');
   await page.close();
 }
 
@@ -75,7 +80,9 @@ async function lostContext(browser) {
   });
   const lost = await waitState(page, ['lost'], 30);
   const notice = await page.$eval('#notice', (e) => (e.hidden ? '' : e.textContent));
-  check(lost.state === 'lost' && /GPU/.test(notice), `a lost context is said in the page: "${notice}"`);
+  const saveOff = await page.$eval('#save', (e) => e.disabled);
+  check(lost.state === 'lost' && /GPU/.test(notice) && saveOff,
+        `a lost context is said in the page, with nothing to save: "${notice}"`);
   await page.evaluate(() => window.loser.restoreContext());
   const again = await waitState(page, ['done', 'error'], 120);
   check(again.state === 'done' && again.frames === 3, 'a restored context renders the picture again');
