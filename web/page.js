@@ -19,7 +19,7 @@ mergeInto(LibraryManager.library, {
     page.frames = 0;
     page.mean = function () {
       var at = _exegfx_read_mean() >> 2;
-      return {width: width, height: height, frames: page.frames,
+      return {width: width, height: height, frames: _exegfx_frames_held(),
               rgb: HEAPF32.slice(at, at + width * height * 3)};
     };
     document.getElementById('size').value = width + 'x' + height;

@@ -17,10 +17,12 @@
 // Bands are queued ahead, about queueAheadMs of the GPU's time, so that it
 // never waits for the page between them: browsers tell a fence or a timer
 // query has finished only every few milliseconds (some, once per display
-// frame), and the page polls every pollMs.
+// frame). The page polls at a quarter of the oldest band's expected time,
+// within pollLeastMs and pollMostMs.
 static constexpr int queueMost = 8;
 static constexpr double queueAheadMs = 60.0;
-static constexpr double pollMs = 2.0;
+static constexpr double pollLeastMs = 1.0;
+static constexpr double pollMostMs = 8.0;
 static constexpr double reportMs = 250.0;
 // EXT_disjoint_timer_query_webgl2's names, which GLES3/gl3.h lacks.
 static constexpr GLenum timeElapsed = 0x88BF;
@@ -194,7 +196,8 @@ static void tick(void *run) {
     loop.running = false;
     return;
   }
-  emscripten_set_timeout(tick, pollMs, run);
+  double expected = loop.queued ? bandsExpectedMs(loop.planner, loop.queue[0].rect) : 0.0;
+  emscripten_set_timeout(tick, std::clamp(expected / 4.0, pollLeastMs, pollMostMs), run);
 }
 
 // The link log of a program that did not build, for the page.

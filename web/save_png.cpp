@@ -71,3 +71,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE const float *exegfx_read_mean() {
   readMean(width, height);
   return mean.data();
 }
+
+extern "C" EMSCRIPTEN_KEEPALIVE unsigned exegfx_frames_held() {
+  return loopFramesHeld();
+}

@@ -11,4 +11,6 @@ extern "C" {
 // blue, rows from the bottom up, as exegfx-still's PFM): sum / frames in
 // 32-bit floats, as exegfx-still divides. Valid until the next call.
 const float *exegfx_read_mean();
+// The frames the running sum holds, which exegfx_read_mean divides by.
+unsigned exegfx_frames_held();
 }
