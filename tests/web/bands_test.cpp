@@ -101,7 +101,7 @@ TEST(WebBands, KeepNearTheTargetOnASlowGpu) {
   }
 }
 
-TEST(WebBands, AFastGpuDrawsAFrameInOneBand) {
+TEST(WebBands, AFastGpuDrawsAFrameInTwoBands) {
   std::mt19937 noise(3);
   BandPlanner planner;
   bandsStart(planner, 1920, 1080, 20.0);
