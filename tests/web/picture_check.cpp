@@ -1,12 +1,12 @@
-// Compares the web page's picture with exegfx-still's:
-//   picture_check STILL.exr PAGE_MEAN.f32 PAGE.png WIDTH HEIGHT FRAMES
-// STILL.exr: exegfx-still's partial render of frames 1 to N (the sum and the
-// sum of squares), N well above FRAMES so that the samples' spread is known;
+// Compares the web page's picture with exegfx-still's of the same frames:
+//   picture_check SAME.exr MORE.exr PAGE_MEAN.f32 PAGE.png WIDTH HEIGHT FRAMES
+// SAME.exr: exegfx-still's partial render of frames 1 to FRAMES; MORE.exr:
+// of the frames after them, whose samples only make the spread better known;
 // PAGE_MEAN.f32: the page's float mean of frames 1 to FRAMES (RGB, rows from
 // the bottom up); PAGE.png: the page's "Save PNG" download.
 // The sums are not bit-identical (sin of large arguments differs between GL
 // implementations, and with it every random number), so each tile's mean is
-// held to the spread its samples give: the difference of two means of the
+// held to the spread the samples give: the difference of two means of the
 // same distribution, in standard errors. The PNG must hold exactly the bytes
 // exegfx-still's PNG makes of the page's mean.
 #include "frame_ranges.h"
@@ -28,19 +28,23 @@ namespace {
 
 constexpr unsigned tile = 16;
 // Limits on the tiles' differences in standard errors, from exegfx-still
-// against itself (an 8-frame mean against frames 1-64, 12 other frame ranges
-// at 160 x 90: mean z^2 0.85 to 1.29, |z| at most 4.8, 1 of 2160 beyond 3.5).
-// A mean 10 % off gives a mean z^2 of 1.8 to 2.1, a wrong frame count at 8
-// frames 2.7, a mirrored or colour-swapped picture thousands.
-constexpr double mostMeanSquare = 1.6;
+// against itself (frames 1-8 against 12 other 8-frame ranges at 160 x 90, the
+// spread from 64 frames): mean -0.16 to +0.10, mean square 0.51 to 0.96, |z|
+// at most 3.1. A mean 10 % low gives a mean of -0.38, 10 % high +0.31, a
+// frame count one too high at 8 frames -0.48, a mirrored or colour-swapped
+// picture a mean square in the millions.
+constexpr double mostMean = 0.3;
+constexpr double mostMeanSquare = 1.5;
 constexpr double mostSigma = 6.0;
 constexpr double wideSigma = 3.5;
 constexpr double wideShare = 0.02;
 
 struct Picture {
-  unsigned width, height, frames; // the page's frames
-  unsigned stillFrames;           // exegfx-still's: frames 1 to stillFrames
-  std::vector<float> stillSum, stillSquares, pageMean;
+  unsigned width, height, frames;              // frames 1 to frames, in both pictures
+  std::vector<float> stillSum;                 // exegfx-still's sum of those frames
+  std::vector<float> spreadSum, spreadSquares; // of those and the frames after
+  unsigned spreadFrames;
+  std::vector<float> pageMean;
 };
 
 bool readFloats(const std::string &path, std::vector<float> &floats, std::size_t count) {
@@ -93,14 +97,14 @@ TileStat tileStat(const Picture &p, unsigned tx, unsigned ty, int channel) {
     double still, page, variance;
   };
   std::vector<Pixel> pixels;
-  double n = p.stillFrames;
+  double n = p.spreadFrames;
   for (unsigned y = ty; y < std::min(ty + tile, p.height); ++y)
     for (unsigned x = tx; x < std::min(tx + tile, p.width); ++x) {
       std::size_t k = (std::size_t{y} * p.width + x) * 3 + static_cast<std::size_t>(channel);
-      double sum = p.stillSum[k], squares = p.stillSquares[k];
+      double sum = p.spreadSum[k], squares = p.spreadSquares[k];
       double spread = std::max(0.0, (squares - sum * sum / n) / (n - 1.0));
-      // The page's mean of its frames against the still's of its own.
-      pixels.push_back({sum / n, p.pageMean[k], spread * (1.0 / p.frames + 1.0 / n)});
+      // Two means of as many samples each.
+      pixels.push_back({p.stillSum[k] / p.frames, p.pageMean[k], 2.0 * spread / p.frames});
     }
   // A firefly (one path that found a light through a narrow gap) outweighs
   // a tile's every other sample; the pixel that differs most is left out.
@@ -150,41 +154,62 @@ bool tilesAgree(const Picture &p) {
               "exegfx-still's %.5f)\n",
               tiles, tile, tile, sum / tiles, meanSquare, wide, wideSigma, worst, worstX, worstY,
               worstTile.page, worstTile.still);
-  return meanSquare <= mostMeanSquare && worst <= mostSigma && wide <= wideShare * tiles;
+  return std::fabs(sum / tiles) <= mostMean && meanSquare <= mostMeanSquare && worst <= mostSigma &&
+         wide <= wideShare * tiles;
+}
+
+// A partial render of frames first to last at the picture's size, with its
+// sum of squares.
+bool readStill(const char *path, const Picture &p, unsigned first, unsigned last,
+               std::vector<float> &sum, std::vector<float> &squares) {
+  PartialInfo info;
+  std::string error;
+  std::string frames = std::to_string(first) + "-" + std::to_string(last);
+  if (!readPartial(path, info, sum, error, &squares) || !info.hasSquares || info.width != p.width ||
+      info.height != p.height || formatFrameRanges(info.frames) != frames) {
+    std::printf("FAIL: %s: %s\n", path,
+                error.empty() ? ("not frames " + frames + " with their squares").c_str()
+                              : error.c_str());
+    return false;
+  }
+  return true;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 7) {
-    std::fprintf(stderr, "usage: %s STILL.exr PAGE_MEAN.f32 PAGE.png WIDTH HEIGHT FRAMES\n",
+  if (argc != 8) {
+    std::fprintf(stderr, "usage: %s SAME.exr MORE.exr PAGE_MEAN.f32 PAGE.png WIDTH HEIGHT FRAMES\n",
                  argv[0]);
     return 2;
   }
   Picture p{};
-  p.width = static_cast<unsigned>(std::atoi(argv[4]));
-  p.height = static_cast<unsigned>(std::atoi(argv[5]));
-  p.frames = static_cast<unsigned>(std::atoi(argv[6]));
-  PartialInfo info;
+  p.width = static_cast<unsigned>(std::atoi(argv[5]));
+  p.height = static_cast<unsigned>(std::atoi(argv[6]));
+  p.frames = static_cast<unsigned>(std::atoi(argv[7]));
+  std::vector<float> sameSquares, moreSum, moreSquares;
+  PartialInfo more;
   std::string error;
-  if (!readPartial(argv[1], info, p.stillSum, error, &p.stillSquares) || !info.hasSquares ||
-      info.width != p.width || info.height != p.height) {
-    std::printf("FAIL: %s: %s\n", argv[1],
-                error.empty() ? "not the picture asked for" : error.c_str());
+  if (p.frames < 2 || !readPartialInfo(argv[2], more, error)) {
+    std::printf("FAIL: %s\n", error.empty() ? "FRAMES must be 2 or more" : error.c_str());
     return 1;
   }
-  p.stillFrames = static_cast<unsigned>(frameCount(info.frames));
-  if (formatFrameRanges(info.frames) != "1-" + std::to_string(p.stillFrames) || p.stillFrames < 2) {
-    std::printf("FAIL: %s holds frames %s, not 1 to N\n", argv[1],
-                formatFrameRanges(info.frames).c_str());
+  p.spreadFrames = p.frames + static_cast<unsigned>(frameCount(more.frames));
+  if (!readStill(argv[1], p, 1, p.frames, p.stillSum, sameSquares) ||
+      !readStill(argv[2], p, p.frames + 1, p.spreadFrames, moreSum, moreSquares))
+    return 1;
+  p.spreadSum = p.stillSum;
+  p.spreadSquares = sameSquares;
+  for (std::size_t k = 0; k < moreSum.size(); ++k) {
+    p.spreadSum[k] += moreSum[k];
+    p.spreadSquares[k] += moreSquares[k];
+  }
+  // The partial files' rows run from the bottom up, as the page's.
+  if (!readFloats(argv[3], p.pageMean, std::size_t{p.width} * p.height * 3)) {
+    std::printf("FAIL: %s does not hold %u x %u x 3 floats\n", argv[3], p.width, p.height);
     return 1;
   }
-  // The partial file's rows run from the bottom up, as the page's.
-  if (!readFloats(argv[2], p.pageMean, std::size_t{p.width} * p.height * 3)) {
-    std::printf("FAIL: %s does not hold %u x %u x 3 floats\n", argv[2], p.width, p.height);
-    return 1;
-  }
-  bool png = pngMatches(argv[3], p);
+  bool png = pngMatches(argv[4], p);
   bool tiles = tilesAgree(p);
   std::printf("%s\n", png && tiles ? "PASS: the page's picture is exegfx-still's"
                                    : "FAIL: the page's picture differs from exegfx-still's");
