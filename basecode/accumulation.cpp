@@ -43,8 +43,19 @@ static void createTargets(unsigned width, unsigned height) {
   glFn<PFNGLGENFRAMEBUFFERSPROC>("glGenFramebuffers")(1, &accumFramebuffer);
   // GL leaves a texture made without data undefined; the running sum must
   // start at zero in both.
+#if defined(EXEGFX_GLES)
+  // ES has no glClearTexImage: each is cleared as the framebuffer's target.
+  static const GLfloat zero[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  glBindFramebuffer(GL_FRAMEBUFFER, accumFramebuffer);
+  for (GLuint texture : accumTextures) {
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    glClearBufferfv(GL_COLOR, 0, zero);
+  }
+  glBindFramebuffer(GL_FRAMEBUFFER, 0);
+#else
   for (GLuint texture : accumTextures)
     glFn<PFNGLCLEARTEXIMAGEPROC>("glClearTexImage")(texture, 0, GL_RGBA, GL_FLOAT, nullptr);
+#endif
 }
 
 void initAccumulationWith(const char *sceneSource, const char *displaySource, unsigned width,
@@ -68,7 +79,11 @@ static void usePass(GLuint program) {
 
 static void drawPass(GLuint program) {
   usePass(program);
+#if defined(EXEGFX_GLES)
+  glDrawArrays(GL_TRIANGLES, 0, 3); // the vertex stage's full-screen triangle
+#else
   glRects(-1, -1, 1, 1);
+#endif
 }
 
 // The limit guard: false when the limits are enforced and one is reached.
@@ -78,21 +93,44 @@ static bool frameAllowed(float elapsedSeconds) {
           frameCount < static_cast<float>(RunConfig::maxFrames));
 }
 
-void renderFrame(float elapsedSeconds) {
-  if (!frameAllowed(elapsedSeconds)) return;
+bool beginSceneFrame(float elapsedSeconds) {
+  if (!frameAllowed(elapsedSeconds)) return false;
   frameCount += 1.0f;
-  auto bindFramebuffer = glFn<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer");
+  return true;
+}
 
-  bindFramebuffer(GL_FRAMEBUFFER, accumFramebuffer);
+// The scene pass writes the texture the frame makes and reads the other one.
+static void bindScenePass() {
+  glFn<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer")(GL_FRAMEBUFFER, accumFramebuffer);
   glFn<PFNGLFRAMEBUFFERTEXTURE2DPROC>("glFramebufferTexture2D")(
       GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, accumTextures[pingPong], 0);
   glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
-  drawPass(shaderPrograms[0]);
-  pingPong = 1 - pingPong;
+}
 
-  bindFramebuffer(GL_FRAMEBUFFER, 0);
+void renderSceneRect(int x, int y, int width, int height) {
+  bindScenePass();
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(x, y, width, height);
+  drawPass(shaderPrograms[0]);
+  glDisable(GL_SCISSOR_TEST);
+}
+
+void endSceneFrame() {
+  pingPong = 1 - pingPong;
+}
+
+void renderDisplayPass() {
+  glFn<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer")(GL_FRAMEBUFFER, 0);
   glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
   drawPass(shaderPrograms[1]);
+}
+
+void renderFrame(float elapsedSeconds) {
+  if (!beginSceneFrame(elapsedSeconds)) return;
+  bindScenePass();
+  drawPass(shaderPrograms[0]);
+  endSceneFrame();
+  renderDisplayPass();
 }
 
 void startAccumulationAt(float framesBefore, const float *sumRgb) {
@@ -112,6 +150,7 @@ AccumulationView accumulationView() {
           frameCount};
 }
 
+#if !defined(EXEGFX_GLES) // WebGL 2 has no compute shaders
 static GLuint sceneComputeProgram;
 static GLint computeTile[3];
 static const char *computeSourceList[1];
@@ -156,3 +195,4 @@ void renderComputeFrame(float elapsedSeconds) {
                                                   GL_TEXTURE_UPDATE_BARRIER_BIT);
   pingPong = 1 - pingPong;
 }
+#endif

@@ -1,7 +1,11 @@
 // The two running-sum textures and the passes of every frame.
 #pragma once
 
+#if defined(EXEGFX_GLES)
+#include <GLES3/gl3.h>
+#else
 #include <GL/gl.h>
+#endif
 
 // Builds the scene and display programs from the built-in texts and creates
 // both accumulation textures (cleared to zero) and the framebuffer.
@@ -12,6 +16,16 @@ void initAccumulationWith(const char *sceneSource, const char *displaySource, un
 // One frame: the scene pass adds a sample to the running sum, the display pass
 // draws sum / frames into the window's back buffer.
 void renderFrame(float elapsedSeconds);
+// The same frame in pieces, for a host that keeps each submission short (the
+// browser, where a GPU busy too long is reset): beginSceneFrame counts the
+// frame (false where the limits stop it), each renderSceneRect adds the
+// sample of a rectangle of the render size (x, y from the bottom left), and
+// once the rectangles have covered the picture, endSceneFrame makes the new
+// sum the current one. renderDisplayPass draws sum / frames, as renderFrame.
+bool beginSceneFrame(float elapsedSeconds);
+void renderSceneRect(int x, int y, int width, int height);
+void endSceneFrame();
+void renderDisplayPass();
 // Continues a run (the still renderer's frame ranges and resumed files): the
 // next frame is number framesBefore + 1, so its samples are those of that
 // frame of one long run, and the next scene pass reads sumRgb (render width x

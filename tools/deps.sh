@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages exegfx needs that are missing.
 #   tools/deps.sh run    building and running exegfx and exegfx-still
-#   tools/deps.sh test   all of that plus the tests (Xvfb, Wine, the mingw-w64 cross-build)
+#   tools/deps.sh test   all of that plus the tests (Xvfb, Wine, the mingw-w64 cross-build,
+#                        the web page and a browser)
+#   tools/deps.sh web    building and serving the web page (tools/web.sh)
 set -euo pipefail
 
 run_packages=(build-essential cmake ninja-build pkg-config libsdl2-dev libegl-dev libgl-dev
@@ -20,8 +22,18 @@ test_packages=(googletest libgtest-dev xvfb xdotool x11-utils g++-mingw-w64-x86-
   # The file readers under AddressSanitizer and UBSan, and fuzzed with libFuzzer.
   clang-14 libclang-rt-14-dev libfuzzer-14-dev)
 
+# The web page: emscripten (which brings node), python3's server; the test
+# drives Debian's chromium with puppeteer-core from npm.
+web_packages=(emscripten python3)
+browser_packages=(chromium)
+# A node from elsewhere (NodeSource) brings its own npm and refuses Debian's.
+command -v npm >/dev/null || browser_packages+=(npm)
+
 packages=("${run_packages[@]}")
-[ "${1:-run}" = test ] && packages+=("${test_packages[@]}")
+case "${1:-run}" in
+  test) packages+=("${test_packages[@]}" "${web_packages[@]}" "${browser_packages[@]}") ;;
+  web) packages+=("${web_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,58 @@
+#include "page_options.h"
+
+#include <string_view>
+
+// Whole decimal number of at most ten digits, no sign, no spaces.
+static bool parseCount(std::string_view text, unsigned long long &value) {
+  if (text.empty() || text.size() > 10) return false;
+  value = 0;
+  for (char ch : text) {
+    if (ch < '0' || ch > '9') return false;
+    value = value * 10 + static_cast<unsigned>(ch - '0');
+  }
+  return true;
+}
+
+static bool parseSize(std::string_view text, PageOptions &options, std::string &error) {
+  std::size_t x = text.find_first_of("xX");
+  unsigned long long w = 0, h = 0;
+  if (x == std::string_view::npos || !parseCount(text.substr(0, x), w) ||
+      !parseCount(text.substr(x + 1), h)) {
+    error =
+        "size wants WIDTHxHEIGHT in whole pixels, like 960x540; got \"" + std::string(text) + "\".";
+    return false;
+  }
+  if (w == 0 || h == 0) {
+    error = "size " + std::string(text) + " is empty: width and height must be at least 1.";
+    return false;
+  }
+  // The GPU's own limit is checked once the context exists.
+  if (w > 1000000 || h > 1000000) {
+    error = "size " + std::string(text) + " is far above any GPU's limit.";
+    return false;
+  }
+  options.width = static_cast<unsigned>(w);
+  options.height = static_cast<unsigned>(h);
+  return true;
+}
+
+bool parsePageOptions(const char *size, const char *frames, const char *bandMs,
+                      PageOptions &options, std::string &error) {
+  options = PageOptions{};
+  if (size && !parseSize(size, options, error)) return false;
+  unsigned long long n = 0;
+  if (frames && (!parseCount(frames, n) || n == 0 || n > maxPageFrames)) {
+    error = "frames wants a whole number from 1 to " + std::to_string(maxPageFrames) + "; got \"" +
+            frames + "\".";
+    return false;
+  }
+  if (frames) options.frames = static_cast<unsigned>(n);
+  // Past a second a GPU is reset by some browsers and the page stalls.
+  if (bandMs && (!parseCount(bandMs, n) || n == 0 || n > 1000)) {
+    error = "band-ms wants a whole number of milliseconds from 1 to 1000; got \"" +
+            std::string(bandMs) + "\".";
+    return false;
+  }
+  if (bandMs) options.bandMs = static_cast<unsigned>(n);
+  return true;
+}
