@@ -14,12 +14,6 @@
 
 #include <unistd.h>
 
-std::uint8_t displayByte(float mean) {
-  if (!(mean > 0.0f)) return 0;
-  if (mean >= 1.0f) return 255;
-  return static_cast<std::uint8_t>(std::lround(mean * 255.0f));
-}
-
 static bool writePng(std::FILE *file, unsigned width, unsigned height,
                      const std::uint8_t *rgbTopDown, std::string &error) {
   png_image image;

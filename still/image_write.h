@@ -3,14 +3,11 @@
 // blue), rows from the bottom up, as the GL reads them back.
 #pragma once
 
+#include "display_byte.h"
 #include "still_options.h"
 
 #include <cstdint>
 #include <string>
-
-// The 8-bit value the window shows for a mean: clamped to [0, 1], times 255,
-// rounded. NaN shows as 0.
-std::uint8_t displayByte(float mean);
 
 // Writes the image whole or not at all: into a temporary file beside path,
 // flushed to disk, then renamed over it. An existing file at path is kept

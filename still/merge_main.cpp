@@ -54,8 +54,10 @@ static const char usage[] =
     "Parts must share size and scene and hold no frame twice. Frames that no\n"
     "part holds are reported as a note: the mean of any set of frames is valid.\n"
     "Each part with 16 or more frames is tested against the others, tile by tile,\n"
-    "with the variance of its samples: a part that shows another picture (a\n"
-    "broken driver, a changed scene) is refused unless --force is given.\n"
+    "with the variance of their samples, and its own variance against theirs: a\n"
+    "part that shows another picture (a broken driver, a changed scene) or whose\n"
+    "sum of squares is wrong is refused, alone, unless --force is given. Adaptive\n"
+    "parts add pixel by pixel, each pixel with its own count.\n"
     "Exit status: 0 written, 1 refused or failed (nothing written).\n";
 
 static int fail(const std::string &message) {

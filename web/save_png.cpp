@@ -1,6 +1,7 @@
 #include "save_png.h"
 
 #include "accumulation.h"
+#include "display_byte.h"
 #include "page.h"
 #include "render_loop.h"
 
@@ -14,14 +15,6 @@
 #include <vector>
 
 static std::vector<float> mean;
-
-// exegfx-still's mapping of a mean to the byte its PNG holds: clamped to
-// [0, 1], times 255, rounded; NaN is 0.
-static std::uint8_t displayByte(float value) {
-  if (!(value > 0.0f)) return 0;
-  if (value >= 1.0f) return 255;
-  return static_cast<std::uint8_t>(std::lround(value * 255.0f));
-}
 
 // The current running sum, RGBA floats, rows from the bottom up.
 static void readSum(std::vector<float> &rgba, int width, int height) {

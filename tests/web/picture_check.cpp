@@ -39,7 +39,7 @@ constexpr double mostSigma = 6.0;
 constexpr double wideSigma = 3.5;
 constexpr double wideShare = 0.02;
 
-struct Picture {
+struct PageRender {
   unsigned width, height, frames;              // frames 1 to frames, in both pictures
   std::vector<float> stillSum;                 // exegfx-still's sum of those frames
   std::vector<float> spreadSum, spreadSquares; // of those and the frames after
@@ -56,7 +56,7 @@ bool readFloats(const std::string &path, std::vector<float> &floats, std::size_t
 }
 
 // Every byte of the PNG against exegfx-still's mapping of the page's mean.
-bool pngMatches(const std::string &path, const Picture &p) {
+bool pngMatches(const std::string &path, const PageRender &p) {
   png_image png;
   std::memset(&png, 0, sizeof png);
   png.version = PNG_IMAGE_VERSION;
@@ -92,7 +92,7 @@ struct TileStat {
   double still = 0, page = 0, variance = 0;
 };
 
-TileStat tileStat(const Picture &p, unsigned tx, unsigned ty, int channel) {
+TileStat tileStat(const PageRender &p, unsigned tx, unsigned ty, int channel) {
   struct Pixel {
     double still, page, variance;
   };
@@ -125,7 +125,7 @@ TileStat tileStat(const Picture &p, unsigned tx, unsigned ty, int channel) {
   return t;
 }
 
-bool tilesAgree(const Picture &p) {
+bool tilesAgree(const PageRender &p) {
   unsigned tiles = 0, wide = 0;
   double worst = 0.0, squares = 0.0, sum = 0.0;
   TileStat worstTile{};
@@ -160,7 +160,7 @@ bool tilesAgree(const Picture &p) {
 
 // A partial render of frames first to last at the picture's size, with its
 // sum of squares.
-bool readStill(const char *path, const Picture &p, unsigned first, unsigned last,
+bool readStill(const char *path, const PageRender &p, unsigned first, unsigned last,
                std::vector<float> &sum, std::vector<float> &squares) {
   PartialInfo info;
   std::string error;
@@ -183,7 +183,7 @@ int main(int argc, char **argv) {
                  argv[0]);
     return 2;
   }
-  Picture p{};
+  PageRender p{};
   p.width = static_cast<unsigned>(std::atoi(argv[5]));
   p.height = static_cast<unsigned>(std::atoi(argv[6]));
   p.frames = static_cast<unsigned>(std::atoi(argv[7]));
