@@ -26,16 +26,24 @@ static void addSamples(Samples &total, const Samples &part) {
     total.count[k] += part.count[k];
 }
 
+// No held-out samples, as a uniform picture adds to an adaptive one.
+static Samples noHeld(const Picture &p) {
+  return {std::vector<double>(p.pixels() * 3, 0.0), std::vector<double>(p.pixels() * 3, 0.0),
+          std::vector<double>(p.pixels(), 0.0)};
+}
+
 void addPicture(Picture &total, const Picture &part) {
   if (total.mean.count.empty()) {
     total = part;
     return;
   }
   addSamples(total.mean, part.mean);
-  if (part.adaptive() && total.adaptive())
-    addSamples(total.held, part.held);
-  else
-    total.held = {};
+  // Counts that differ from pixel to pixel stay in the picture: a uniform
+  // part adds no held-out samples to an adaptive one.
+  if (part.adaptive() || total.adaptive()) {
+    if (!total.adaptive()) total.held = noHeld(total);
+    addSamples(total.held, part.adaptive() ? part.held : noHeld(part));
+  }
   total.frames.insert(total.frames.end(), part.frames.begin(), part.frames.end());
   total.frames = normalizeFrameRanges(total.frames);
 }

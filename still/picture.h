@@ -44,7 +44,8 @@ Picture uniformPicture(unsigned width, unsigned height, const FrameRanges &frame
 
 // Adds part into total, pixel by pixel, and the frames to its frames (an
 // empty total takes part's size). Squares stay known only where both know
-// them; held samples add where both have them.
+// them. The sum is adaptive (per-pixel counts, held-out samples) where either
+// is.
 void addPicture(Picture &total, const Picture &part);
 
 // The mean of each pixel (3 floats per pixel); 0 where a pixel holds nothing.

@@ -1,0 +1,91 @@
+// exegfx-still --adaptive end to end: a render stopped by a signal and resumed
+// is the uninterrupted one bit for bit, and its picture agrees with a uniform
+// render of other frame numbers (the stopping rule biases nothing).
+#include "partial_file.h"
+
+#include "program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+namespace {
+
+const std::vector<std::string> adaptive = {"--size",        "48x27", "--frames",   "320",
+                                           "--until-noise", "0.5",   "--adaptive", "--resume"};
+
+class AdaptiveRender : public ProgramTest {
+protected:
+  Outcome still(std::vector<std::string> args) {
+    return finish(startProgram(EXEGFX_STILL_PATH, args));
+  }
+  Picture picture(const std::string &name) {
+    PartialInfo info;
+    Picture p;
+    std::string error;
+    EXPECT_TRUE(readPicture(dir + "/" + name, info, p, error)) << error;
+    return p;
+  }
+};
+
+TEST_F(AdaptiveRender, StoppedAndResumedIsTheUninterruptedRunBitForBit) {
+  Outcome r = still({"--size", "8x8", "--adaptive", "-o", "x.exr"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(has(r.err, "--adaptive needs --until-noise")) << r.err;
+
+  std::vector<std::string> args = adaptive;
+  args.insert(args.end(), {"-o", "a.exr"});
+  ASSERT_EQ(still(args).exitCode, 0) << contents(logs + "/err");
+  // Stopped after a checkpoint past the first decisions, then resumed.
+  args.back() = "b.exr";
+  args.insert(args.end(), {"--checkpoint-every", "0.01"});
+  pid_t pid = startProgram(EXEGFX_STILL_PATH, args);
+  ASSERT_TRUE(waitForErr("checkpoint frames=26")) << contents(logs + "/err");
+  kill(pid, SIGTERM);
+  EXPECT_EQ(finish(pid).exitCode, 143);
+  r = still(args);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(has(r.err, "Resuming")) << r.err;
+  Picture a = picture("a.exr"), b = picture("b.exr");
+  EXPECT_EQ(a.mean.sum, b.mean.sum);
+  EXPECT_EQ(a.mean.squares, b.mean.squares);
+  EXPECT_EQ(a.mean.count, b.mean.count);
+  EXPECT_EQ(a.held.sum, b.held.sum);
+  EXPECT_EQ(a.held.count, b.held.count);
+  CountSpread counts = countSpread(a);
+  EXPECT_LT(counts.min, counts.max) << "some pixels stopped";
+  EXPECT_EQ(counts.max, 320.0);
+
+  // A file made one way continues only the same way.
+  for (std::vector<std::string> other :
+       {std::vector<std::string>{"--size", "48x27", "--frames", "330", "--resume"},
+        {"--size", "48x27", "--frames", "330", "--until-noise", "1", "--adaptive", "--resume"}}) {
+    other.insert(other.end(), {"-o", "a.exr"});
+    r = still(other);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(has(r.err, "cannot resume")) << r.err;
+  }
+}
+
+TEST_F(AdaptiveRender, AgreesWithAUniformRenderOfOtherFrames) {
+  std::vector<std::string> args = adaptive;
+  args.insert(args.end(), {"-o", "a.exr"});
+  ASSERT_EQ(still(args).exitCode, 0) << contents(logs + "/err");
+  ASSERT_EQ(
+      still({"--size", "48x27", "--first-frame", "321", "--frames", "320", "-o", "u.exr"}).exitCode,
+      0);
+  Outcome m = finish(
+      startProgram(EXEGFX_MERGE_PATH, {"--count-map", "c.png", "-o", "m.exr", "a.exr", "u.exr"}));
+  EXPECT_EQ(m.exitCode, 0) << m.err;
+  EXPECT_TRUE(has(m.err, "the 2 parts checked agree")) << m.err;
+  EXPECT_TRUE(has(m.err, "Wrote the count map c.png")) << m.err;
+  // Per pixel, the merged counts are the parts' added.
+  Picture a = picture("a.exr"), merged = picture("m.exr");
+  for (std::size_t p = 0; p < a.pixels(); ++p)
+    ASSERT_EQ(merged.mean.count[p], a.mean.count[p] + 320.0) << p;
+  Outcome info = finish(startProgram(EXEGFX_MERGE_PATH, {"--info", "a.exr"}));
+  EXPECT_TRUE(has(info.out, " samples=256/") && has(info.out, "/320 adaptive=\"level=0.5 "))
+      << info.out;
+}
+
+} // namespace
