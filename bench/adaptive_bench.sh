@@ -35,14 +35,14 @@ run() {
   "$build/exegfx-still" --size "$size" --frames "$frames" --until-noise "$level" \
     ${kind:+--adaptive} -o "$file" >/dev/null 2>"$log" || { cat "$log" >&2; exit 1; }
   end=$(date +%s.%N)
-  local done samples
-  done=$(sed -n 's/^.*Wrote .*: \([0-9]*\) of .*/\1/p' "$log")
+  local held samples w h
+  held=$("$build/exegfx-merge" --info "$file" | sed -n 's/.* count=\([0-9]*\) .*/\1/p')
   samples=$(sed -n 's/^Adaptive: \([0-9]*\) samples traced.*/\1/p' "$log")
   if [ -z "$samples" ]; then
     IFS=x read -r w h <<<"$size"
-    samples=$((done * w * h))
+    samples=$((held * w * h))
   fi
-  echo "$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }') $samples $done"
+  echo "$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }') $samples $held"
 }
 
 printf '%-6s %-9s %8s %12s %8s %7s %7s %7s %7s %7s\n' level render frames samples seconds \
@@ -54,8 +54,8 @@ for level in "${levels[@]}"; do
     if [ $kind = uniform ]; then s=$us n=$usamples f=$uframes; else s=$as n=$asamples f=$aframes; fi
     info=$("$build/exegfx-merge" --info "$out/${kind}_$level.exr")
     noise=""
-    for f in median p95 p99 max; do
-      noise+=" $(sed -n "s/.* noise_$f=\([^ ]*\).*/\1/p" <<<"$info")"
+    for fig in median p95 p99 max; do
+      noise+=" $(sed -n "s/.* noise_$fig=\([^ ]*\).*/\1/p" <<<"$info")"
     done
     gain=$(awk -v u="$us" -v a="$s" 'BEGIN { printf "%.2fx", u / a }')
     # shellcheck disable=SC2086 # noise holds four figures
