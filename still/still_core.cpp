@@ -65,8 +65,8 @@ static bool initPasses(const char *sceneSource, const char *displaySource, unsig
   return true;
 }
 
-bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
-                   unsigned height, ScenePass pass, const char *computeSource, bool squares) {
+// The headless window and its context; false, with it released, when none.
+static bool openWindow(unsigned width, unsigned height) {
   stillWindow = RenderWindow{};
   stillWindow.width = width;
   stillWindow.height = height;
@@ -77,34 +77,33 @@ bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned 
   glFatalHandler = [] { destroyRenderWindow(stillWindow); };
   startCount = 0.0f;
   startFrames = 0;
-  if (!initPasses(sceneSource, displaySource, width, height, pass, computeSource)) return false;
-  squaresOn = squaresKnown = squares;
-  if (squares) squaresOpen(width, height);
-  // A size within the GL limits can still be too big for the memory at hand;
-  // rendering into textures that were never allocated would give a black
-  // picture that looks like success.
-  bool outOfMemory = false;
-  for (GLenum error; (error = glGetError()) != GL_NO_ERROR;)
-    outOfMemory = outOfMemory || error == GL_OUT_OF_MEMORY;
-  if (outOfMemory) {
-    std::fprintf(stderr,
-                 "The GL implementation has no memory for %u x %u accumulation "
-                 "textures.\n",
-                 width, height);
-    return false;
-  }
   return true;
 }
 
+// A size within the GL limits can still be too big for the memory at hand;
+// rendering into textures that were never allocated would give a black
+// picture that looks like success. False, with a message, when so.
+static bool texturesAllocated(unsigned width, unsigned height, const char *what) {
+  bool outOfMemory = false;
+  for (GLenum error; (error = glGetError()) != GL_NO_ERROR;)
+    outOfMemory = outOfMemory || error == GL_OUT_OF_MEMORY;
+  if (outOfMemory)
+    std::fprintf(stderr, "The GL implementation has no memory for %u x %u %s.\n", width, height,
+                 what);
+  return !outOfMemory;
+}
+
+bool stillOpenWith(const char *sceneSource, const char *displaySource, unsigned width,
+                   unsigned height, ScenePass pass, const char *computeSource, bool squares) {
+  if (!openWindow(width, height)) return false;
+  if (!initPasses(sceneSource, displaySource, width, height, pass, computeSource)) return false;
+  squaresOn = squaresKnown = squares;
+  if (squares) squaresOpen(width, height);
+  return texturesAllocated(width, height, "accumulation textures");
+}
+
 bool stillOpenAdaptive(unsigned width, unsigned height) {
-  stillWindow = RenderWindow{};
-  stillWindow.width = width;
-  stillWindow.height = height;
-  if (!createRenderWindow(stillWindow)) {
-    destroyRenderWindow(stillWindow);
-    return false;
-  }
-  glFatalHandler = [] { destroyRenderWindow(stillWindow); };
+  if (!openWindow(width, height)) return false;
   squaresOn = squaresKnown = false;
   if (const char *missing = computeMissing()) {
     std::fprintf(stderr, "An adaptive render needs compute shaders: %s.\n", missing);
@@ -112,13 +111,7 @@ bool stillOpenAdaptive(unsigned width, unsigned height) {
   }
   if (!adaptiveOpen(width, height)) return false;
   stillScenePass = ScenePass::Compute;
-  bool outOfMemory = false;
-  for (GLenum error; (error = glGetError()) != GL_NO_ERROR;)
-    outOfMemory = outOfMemory || error == GL_OUT_OF_MEMORY;
-  if (outOfMemory)
-    std::fprintf(stderr, "The GL implementation has no memory for %u x %u adaptive sums.\n", width,
-                 height);
-  return !outOfMemory;
+  return texturesAllocated(width, height, "adaptive sums");
 }
 
 bool stillOpen(unsigned width, unsigned height, ScenePass pass) {

@@ -17,7 +17,8 @@
 #     limit's own signal follows) fails instead of requeueing, which cancels
 #     the merge job;
 #  4. a GPU task whose GPU does not open fails at once, saying why, without a
-#     requeue (case 1 renders on the CPU with --allow-software).
+#     requeue (case 1 renders on the CPU with --allow-software);
+#  5. adaptive parts stop at L sqrt(P) and merge into the picture.
 # Usage: slurm_cluster_test.sh BUILD_DIR WORKDIR
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -282,4 +283,16 @@ log="$work/out4/part_0.log"
   fail "part 0 did not fail once, saying why"
 ! grep -q "Rendering" "$log" && [ ! -e "$work/out4/part_0.exr" ] ||
   fail "part 0 rendered on the CPU"
+
+# 5. Adaptive parts that stop at a noise level: each part at L sqrt(P), the
+#    merge of parts that hold the start of their ranges, its figure reported.
+submit_jobs --frames 1200 --parts 2 --size 32x18 --until-noise 40 --adaptive --bin "$build" \
+  "$work/out5"
+states=$(wait_jobs)
+[ "$(grep -c COMPLETED <<<"$states")" -eq 3 ] || fail "not every adaptive job completed: $states"
+for i in 0 1; do
+  "$build/exegfx-merge" --info "$work/out5/part_$i.exr" | grep -q 'adaptive="level=56.5685 ' ||
+    fail "part $i was not an adaptive render stopping at 40 sqrt(2)"
+done
+grep -q "^Merged 2 parts: .* noise_p95=" "$work/out5/merge.log" || fail "no merge of the adaptive parts"
 echo "PASS"
