@@ -18,7 +18,7 @@ struct AdaptiveRule {
   unsigned minFrames = 0; // frames of the run before any pixel may stop
   unsigned every = 8;     // every Nth frame is held out, and ends with a decision
   unsigned pool = 2;      // the variance: at least the largest within this many pixels
-  double margin = 0.8;    // a pixel stops at margin x level, so that the picture's
+  double margin = 0.9;    // a pixel stops at margin x level, so that the picture's
                           // figure, measured from other samples, lands within level
   double floor = 0.5;     // no traced pixel stops before this share of them would
 };
