@@ -465,9 +465,9 @@ static int merge(MergeOptions &o) {
   std::vector<TileStats> tiles(o.parts.size());
   if (!addParts(o.parts, total, tiles, error)) return fail(error);
   if (!agreeOrForced(o.parts, tiles, total.width, total.height, o.force)) return 1;
-  std::vector<float> levels = pictureLevels(total);
-  NoiseFigure noise = levels.empty() ? NoiseFigure{} : noiseFigure(levels);
-  levels = pictureLevels(total); // noiseFigure reorders its copy
+  const std::vector<float> levels = pictureLevels(total);
+  std::vector<float> ranked = levels; // noiseFigure reorders what it ranks
+  NoiseFigure noise = levels.empty() ? NoiseFigure{} : noiseFigure(ranked);
   if (noSquares)
     std::fprintf(stderr,
                  "exegfx-merge: note: \"%s\" has no sum of squares (an older version wrote "

@@ -316,6 +316,42 @@ static bool checkNoiseAttributes(const CoreFile &f, PartialInfo &info, std::stri
   return true;
 }
 
+// The checksums, and the channels and attributes that come with them: the
+// sum of squares came with both checksums (every version that wrote squares
+// wrote them), so one without the other is a changed file, not an older one;
+// an adaptive render's counts come with theirs and its rule. False with the
+// reason, for "PATH " to go before.
+static bool checkChecksums(const CoreFile &f, PartialInfo &info, std::string &error) {
+  auto refuse = [](std::string &into, const std::string &why) {
+    into = why;
+    return false;
+  };
+  for (auto [name, value] : {std::pair{"exegfx.sumChecksum", &info.sumChecksum},
+                             std::pair{"exegfx.squaresChecksum", &info.squaresChecksum},
+                             std::pair{"exegfx.countsChecksum", &info.countsChecksum}}) {
+    const exr_attribute_t *any = nullptr;
+    auto checksum = f.find(name, EXR_ATTR_STRING);
+    *value = checksum ? text(checksum->string) : "";
+    if ((exr_get_attribute_by_name(f.context, 0, name, &any) == EXR_ERR_SUCCESS && !checksum) ||
+        (checksum && !wellFormedChecksum(*value)))
+      return refuse(error, std::string("is damaged: its ") + name +
+                               " is not a SHA-256 (\"sha256:\" and 64 hex digits).");
+  }
+  if (info.hasSquares == info.squaresChecksum.empty())
+    return refuse(error,
+                  info.hasSquares
+                      ? "is damaged: it has a sum of squares without its exegfx.squaresChecksum."
+                      : "is damaged: it has an exegfx.squaresChecksum but no sum of squares.");
+  if (info.hasSquares && info.sumChecksum.empty())
+    return refuse(error, "is damaged: it has a sum of squares but no exegfx.sumChecksum.");
+  auto adaptive = f.find("exegfx.adaptive", EXR_ATTR_STRING);
+  info.adaptive = adaptive ? text(adaptive->string) : "";
+  if (info.isAdaptive != !info.countsChecksum.empty() || info.isAdaptive != !!adaptive)
+    return refuse(error, "is damaged: an adaptive render's counts, exegfx.countsChecksum and "
+                         "exegfx.adaptive come together, and it lacks some of them.");
+  return true;
+}
+
 static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo &info,
                         std::string &error) {
   auto refuse = [&](const std::string &why) {
@@ -389,32 +425,8 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
   if (count->i < 0 || frameCount(info.frames) != static_cast<unsigned>(count->i))
     return refuse("says it holds " + std::to_string(count->i) + " frames but lists " +
                   std::to_string(frameCount(info.frames)) + ".");
-  for (auto [name, value] : {std::pair{"exegfx.sumChecksum", &info.sumChecksum},
-                             std::pair{"exegfx.squaresChecksum", &info.squaresChecksum},
-                             std::pair{"exegfx.countsChecksum", &info.countsChecksum}}) {
-    const exr_attribute_t *any = nullptr;
-    auto checksum = f.find(name, EXR_ATTR_STRING);
-    *value = checksum ? text(checksum->string) : "";
-    if ((exr_get_attribute_by_name(f.context, 0, name, &any) == EXR_ERR_SUCCESS && !checksum) ||
-        (checksum && !wellFormedChecksum(*value)))
-      return refuse(std::string("is damaged: its ") + name +
-                    " is not a SHA-256 (\"sha256:\" and 64 hex digits).");
-  }
-  // The sum of squares came with both checksums (every version that wrote
-  // squares wrote them); one without the other is a changed file, not an
-  // older one.
-  if (info.hasSquares == info.squaresChecksum.empty())
-    return refuse(info.hasSquares
-                      ? "is damaged: it has a sum of squares without its exegfx.squaresChecksum."
-                      : "is damaged: it has an exegfx.squaresChecksum but no sum of squares.");
-  if (info.hasSquares && info.sumChecksum.empty())
-    return refuse("is damaged: it has a sum of squares but no exegfx.sumChecksum.");
-  auto adaptive = f.find("exegfx.adaptive", EXR_ATTR_STRING);
-  info.adaptive = adaptive ? text(adaptive->string) : "";
-  if (info.isAdaptive != !info.countsChecksum.empty() || info.isAdaptive != !!adaptive)
-    return refuse("is damaged: an adaptive render's counts, exegfx.countsChecksum and "
-                  "exegfx.adaptive come together, and it lacks some of them.");
-  if (!checkNoiseAttributes(f, info, error)) return refuse(error);
+  if (!checkChecksums(f, info, error) || !checkNoiseAttributes(f, info, error))
+    return refuse(error);
   info.width = static_cast<unsigned>(v.x);
   info.height = static_cast<unsigned>(v.y);
   info.scene = text(scene->string);

@@ -249,6 +249,35 @@ bool checkOutputPath(const std::string &path, std::string &error) {
   return checkWholeFileWrite(target, error);
 }
 
+// What the options ask together: an output format, frames within the cap,
+// and the options that need one another. False with a message.
+static bool checkCombination(StillOptions &options, std::string &error) {
+  if (!imageFormatFor(options.output, options.format, error)) return false;
+  if (std::uint64_t{options.firstFrame} + options.frames - 1 > maxStillFrames) {
+    error = "--first-frame " + std::to_string(options.firstFrame) + " with --frames " +
+            std::to_string(options.frames) + " goes past frame " + std::to_string(maxStillFrames) +
+            ", the last one whose samples stay random: the shader's 32-bit float hash of "
+            "the frame number loses its randomness above it.";
+    return false;
+  }
+  if (options.adaptive && options.untilNoise <= 0.0) {
+    error = "--adaptive needs --until-noise L: each pixel stops on its own once its standard "
+            "error is within L 8-bit levels, and the render once 95% of the pixels are.";
+    return false;
+  }
+  if (options.adaptive && options.pass == ScenePass::Fragment) {
+    error = "--adaptive renders with its own compute pass over the pixels still running; it "
+            "takes no --pass fragment.";
+    return false;
+  }
+  if (options.resume && options.format != ImageFormat::Exr) {
+    error = "--resume continues an .exr partial render, which holds the running sum; \"" +
+            options.output + "\" is not one.";
+    return false;
+  }
+  return true;
+}
+
 StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &options,
                                std::string &error) {
   for (int k = 1; k < argc; ++k) {
@@ -320,28 +349,5 @@ StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &
     }
     if (!ok) return StillCommand::Error;
   }
-  if (!imageFormatFor(options.output, options.format, error)) return StillCommand::Error;
-  if (std::uint64_t{options.firstFrame} + options.frames - 1 > maxStillFrames) {
-    error = "--first-frame " + std::to_string(options.firstFrame) + " with --frames " +
-            std::to_string(options.frames) + " goes past frame " + std::to_string(maxStillFrames) +
-            ", the last one whose samples stay random: the shader's 32-bit float hash of "
-            "the frame number loses its randomness above it.";
-    return StillCommand::Error;
-  }
-  if (options.adaptive && options.untilNoise <= 0.0) {
-    error = "--adaptive needs --until-noise L: each pixel stops on its own once its standard "
-            "error is within L 8-bit levels, and the render once 95% of the pixels are.";
-    return StillCommand::Error;
-  }
-  if (options.adaptive && options.pass == ScenePass::Fragment) {
-    error = "--adaptive renders with its own compute pass over the pixels still running; it "
-            "takes no --pass fragment.";
-    return StillCommand::Error;
-  }
-  if (options.resume && options.format != ImageFormat::Exr) {
-    error = "--resume continues an .exr partial render, which holds the running sum; \"" +
-            options.output + "\" is not one.";
-    return StillCommand::Error;
-  }
-  return StillCommand::Render;
+  return checkCombination(options, error) ? StillCommand::Render : StillCommand::Error;
 }
