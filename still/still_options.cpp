@@ -1,6 +1,7 @@
 #include "still_options.h"
 
 #include "whole_file.h"
+#include "size_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -69,22 +70,9 @@ const char *stillUsage() {
          "129 SIGHUP) with the frames done written.\n";
 }
 
-// Whole decimal number of at most ten digits, no sign, no spaces.
-static bool parseCount(std::string_view text, unsigned long long &value) {
-  if (text.empty() || text.size() > 10) return false;
-  value = 0;
-  for (char ch : text) {
-    if (ch < '0' || ch > '9') return false;
-    value = value * 10 + static_cast<unsigned>(ch - '0');
-  }
-  return true;
-}
-
 static bool parseSize(std::string_view text, StillOptions &options, std::string &error) {
-  std::size_t x = text.find_first_of("xX");
   unsigned long long w = 0, h = 0;
-  if (x == std::string_view::npos || !parseCount(text.substr(0, x), w) ||
-      !parseCount(text.substr(x + 1), h)) {
+  if (!splitSize(text, w, h)) {
     error = "--size wants WIDTHxHEIGHT in whole pixels, like 1920x1080; got \"" +
             std::string(text) + "\".";
     return false;

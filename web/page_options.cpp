@@ -1,23 +1,11 @@
 #include "page_options.h"
+#include "size_text.h"
 
 #include <string_view>
 
-// Whole decimal number of at most ten digits, no sign, no spaces.
-static bool parseCount(std::string_view text, unsigned long long &value) {
-  if (text.empty() || text.size() > 10) return false;
-  value = 0;
-  for (char ch : text) {
-    if (ch < '0' || ch > '9') return false;
-    value = value * 10 + static_cast<unsigned>(ch - '0');
-  }
-  return true;
-}
-
 static bool parseSize(std::string_view text, PageOptions &options, std::string &error) {
-  std::size_t x = text.find_first_of("xX");
   unsigned long long w = 0, h = 0;
-  if (x == std::string_view::npos || !parseCount(text.substr(0, x), w) ||
-      !parseCount(text.substr(x + 1), h)) {
+  if (!splitSize(text, w, h)) {
     error =
         "size wants WIDTHxHEIGHT in whole pixels, like 960x540; got \"" + std::string(text) + "\".";
     return false;
