@@ -1,5 +1,7 @@
 #include "accumulation.h"
 
+#include <cstdint>
+
 #include "config.h"
 #include "console.h"
 #include "glproc.h"
@@ -11,6 +13,9 @@ static GLuint accumTextures[2];
 static GLuint accumFramebuffer;
 static int pingPong;
 static float frameCount;
+// The frame number, exact where frameCount is not (past 2^24): the scene's
+// random numbers take it.
+static std::uint32_t frameNumber;
 static float renderSize[2];
 
 // Each source is stored beside a pointer to it; the builder takes the
@@ -27,6 +32,7 @@ static void resetAccumulation(unsigned width, unsigned height) {
   renderSize[1] = static_cast<float>(height);
   pingPong = 0;
   frameCount = 0.0f;
+  frameNumber = 0;
 }
 
 // The two running-sum textures, cleared, and the scene pass's framebuffer.
@@ -77,8 +83,16 @@ static void usePass(GLuint program) {
       glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(program, "fr"), 0);
 }
 
-static void drawPass(GLuint program) {
+// The scene passes also take the whole frame number, which their random
+// numbers hash past frame 2048.
+static void useScenePass(GLuint program) {
   usePass(program);
+  glFn<PFNGLUNIFORM1UIPROC>("glUniform1ui")(
+      glFn<PFNGLGETUNIFORMLOCATIONPROC>("glGetUniformLocation")(program, "fk"), frameNumber);
+}
+
+// The full-screen rectangle through the program in use.
+static void drawRect() {
 #if defined(EXEGFX_GLES)
   glDrawArrays(GL_TRIANGLES, 0, 3); // the vertex stage's full-screen triangle
 #else
@@ -93,9 +107,16 @@ static bool frameAllowed(float elapsedSeconds) {
           frameCount < static_cast<float>(RunConfig::maxFrames));
 }
 
+// Counts a frame. The float count follows the whole one, so past 2^24 it
+// rounds instead of standing still while samples are still added.
+static void countFrame() {
+  frameNumber += 1;
+  frameCount = static_cast<float>(frameNumber);
+}
+
 bool beginSceneFrame(float elapsedSeconds) {
   if (!frameAllowed(elapsedSeconds)) return false;
-  frameCount += 1.0f;
+  countFrame();
   return true;
 }
 
@@ -111,7 +132,8 @@ void renderSceneRect(int x, int y, int width, int height) {
   bindScenePass();
   glEnable(GL_SCISSOR_TEST);
   glScissor(x, y, width, height);
-  drawPass(shaderPrograms[0]);
+  useScenePass(shaderPrograms[0]);
+  drawRect();
   glDisable(GL_SCISSOR_TEST);
 }
 
@@ -122,19 +144,22 @@ void endSceneFrame() {
 void renderDisplayPass() {
   glFn<PFNGLBINDFRAMEBUFFERPROC>("glBindFramebuffer")(GL_FRAMEBUFFER, 0);
   glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
-  drawPass(shaderPrograms[1]);
+  usePass(shaderPrograms[1]);
+  drawRect();
 }
 
 void renderFrame(float elapsedSeconds) {
   if (!beginSceneFrame(elapsedSeconds)) return;
   bindScenePass();
-  drawPass(shaderPrograms[0]);
+  useScenePass(shaderPrograms[0]);
+  drawRect();
   endSceneFrame();
   renderDisplayPass();
 }
 
-void startAccumulationAt(float framesBefore, const float *sumRgb) {
-  frameCount = framesBefore;
+void startAccumulationAt(std::uint32_t framesBefore, const float *sumRgb) {
+  frameNumber = framesBefore;
+  frameCount = static_cast<float>(framesBefore);
   if (!sumRgb) return;
   glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -147,7 +172,8 @@ AccumulationView accumulationView() {
           {accumTextures[0], accumTextures[1]},
           accumFramebuffer,
           pingPong,
-          frameCount};
+          frameCount,
+          frameNumber};
 }
 
 #if !defined(EXEGFX_GLES) // WebGL 2 has no compute shaders
@@ -179,9 +205,9 @@ bool initComputeAccumulation(const char *computeSource, unsigned width, unsigned
 
 void renderComputeFrame(float elapsedSeconds) {
   if (!frameAllowed(elapsedSeconds)) return;
-  frameCount += 1.0f;
+  countFrame();
   glBindTexture(GL_TEXTURE_2D, accumTextures[1 - pingPong]);
-  usePass(sceneComputeProgram);
+  useScenePass(sceneComputeProgram);
   glFn<PFNGLBINDIMAGETEXTUREPROC>("glBindImageTexture")(0, accumTextures[pingPong], 0, GL_FALSE, 0,
                                                         GL_WRITE_ONLY, GL_RGBA32F);
   auto groups = [](float size, GLint tile) {

@@ -7,6 +7,8 @@
 #include <GL/gl.h>
 #endif
 
+#include <cstdint>
+
 // Builds the scene and display programs from the built-in texts and creates
 // both accumulation textures (cleared to zero) and the framebuffer.
 void initAccumulation(unsigned width, unsigned height);
@@ -31,15 +33,16 @@ void renderDisplayPass();
 // frame of one long run, and the next scene pass reads sumRgb (render width x
 // height x 3 floats, rows from the bottom up) as the running sum so far. A
 // null sumRgb keeps the current sum.
-void startAccumulationAt(float framesBefore, const float *sumRgb);
+void startAccumulationAt(std::uint32_t framesBefore, const float *sumRgb);
 
 // Read-only views of the state, for the still renderer and the tests.
 struct AccumulationView {
   GLuint programs[2];
   GLuint textures[2];
   GLuint framebuffer;
-  int pingPong;     // the texture the next scene pass writes
-  float frameCount; // frames accumulated so far
+  int pingPong;              // the texture the next scene pass writes
+  float frameCount;          // frames accumulated so far
+  std::uint32_t frameNumber; // the same, exact at every frame number
 };
 AccumulationView accumulationView();
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# What exegfx-merge's checks of the parts against each other cost on the most
-# fragmented parts the frame limit allows (two 1 x 1 parts whose frames
-# interleave one by one): a merge that passes them, and one refused for a
+# What exegfx-merge's checks of the parts against each other cost on very
+# fragmented parts (two 1 x 1 parts whose frames 1 to 131072 interleave one
+# by one): a merge that passes them, and one refused for a
 # frame held twice, each with its wall time. The pixel work is nil at 1 x 1,
 # so the times are the checks' (and the headers' parsing).
 #

@@ -76,6 +76,7 @@ bool adaptiveFrame(unsigned frame, bool held) {
                                           static_cast<float>(adaptiveSize[1]),
                                           static_cast<float>(frame));
   glFn<PFNGLUNIFORM1UIPROC>("glUniform1ui")(location("pn"), runningCount);
+  glFn<PFNGLUNIFORM1UIPROC>("glUniform1ui")(location("fk"), frame);
   glFn<PFNGLBINDBUFFERBASEPROC>("glBindBufferBase")(GL_SHADER_STORAGE_BUFFER, 0, runningBuffer);
   auto image = glFn<PFNGLBINDIMAGETEXTUREPROC>("glBindImageTexture");
   image(0, sums[held ? 2 : 0], 0, GL_FALSE, 0, GL_READ_WRITE, GL_RGBA32F);

@@ -11,6 +11,8 @@
 #include "partial_file.h"
 #include "picture.h"
 #include "process_guard.h"
+#include "scene_identity.h"
+#include "scene_samples.h"
 #include "still_options.h"
 #include "whole_file.h"
 
@@ -81,7 +83,9 @@ static std::string shortRanges(const FrameRanges &frames) {
 // The parts' headers, checked against each other before any pixel is read.
 static bool checkParts(std::vector<Part> &parts, std::string &error) {
   for (Part &p : parts)
-    if (!readPartialInfo(p.path, p.info, error)) return false;
+    if (!readPartialInfo(p.path, p.info, error) ||
+        !adoptEarlierScene(p.info, sceneIdentity, p.path, error))
+      return false;
   const Part &first = parts.front();
   for (std::size_t k = 0; k < parts.size(); ++k) {
     const Part &p = parts[k];
@@ -383,7 +387,9 @@ static bool addParts(const std::vector<Part> &parts, Picture &total, std::vector
     const Part &p = parts[i];
     PartialInfo again;
     Picture part;
-    if (!readPicture(p.path, again, part, error)) return error += " Nothing was written.", false;
+    if (!readPicture(p.path, again, part, error) ||
+        !adoptEarlierScene(again, sceneIdentity, p.path, error))
+      return error += " Nothing was written.", false;
     if (formatFrameRanges(again.frames) != formatFrameRanges(p.info.frames) ||
         again.scene != p.info.scene || again.width != parts[0].info.width ||
         again.height != parts[0].info.height || again.hasSquares != p.info.hasSquares ||

@@ -12,7 +12,7 @@
 
 static RenderWindow stillWindow;
 // The running sum holds the frames it started with plus those rendered since.
-static float startCount;     // frameCount at the start
+static unsigned startCount;  // the frame number at the start
 static unsigned startFrames; // frames the starting sum held
 
 static ScenePass stillScenePass = ScenePass::Fragment;
@@ -75,7 +75,7 @@ static bool openWindow(unsigned width, unsigned height) {
     return false;
   }
   glFatalHandler = [] { destroyRenderWindow(stillWindow); };
-  startCount = 0.0f;
+  startCount = 0;
   startFrames = 0;
   return true;
 }
@@ -127,7 +127,7 @@ const char *stillPassName() {
 }
 
 void stillRenderFrame() {
-  float before = accumulationView().frameCount;
+  unsigned before = accumulationView().frameNumber;
   if (stillScenePass == ScenePass::Compute) {
     renderComputeFrame(0.0f);
   } else {
@@ -136,21 +136,21 @@ void stillRenderFrame() {
   }
   // A frame the limit guard refused added nothing, and neither may its square.
   AccumulationView view = accumulationView();
-  if (squaresOn && view.frameCount != before)
+  if (squaresOn && view.frameNumber != before)
     squaresAdd(view.textures[1 - view.pingPong], view.textures[view.pingPong]);
 }
 
 unsigned stillFrames() {
-  return startFrames + static_cast<unsigned>(accumulationView().frameCount - startCount);
+  return startFrames + (accumulationView().frameNumber - startCount);
 }
 
 unsigned stillNextFrame() {
-  return static_cast<unsigned>(accumulationView().frameCount) + 1;
+  return accumulationView().frameNumber + 1;
 }
 
 void stillStartAt(unsigned nextFrame, const float *sumRgb, unsigned held,
                   const float *sumSquaresRgb) {
-  startCount = static_cast<float>(nextFrame - 1);
+  startCount = nextFrame - 1;
   startFrames = sumRgb ? held : 0;
   startAccumulationAt(startCount, sumRgb);
   if (!squaresOn) return;

@@ -94,8 +94,8 @@ static bool parseSize(std::string_view text, StillOptions &options, std::string 
 
 static bool parseFrames(std::string_view text, StillOptions &options, std::string &error) {
   unsigned long long n = 0;
-  if (!parseCount(text, n) || n == 0 || n > maxStillFrames) {
-    error = "--frames wants a whole number from 1 to " + std::to_string(maxStillFrames) +
+  if (!parseCount(text, n) || n == 0 || n > maxRunFrames) {
+    error = "--frames wants a whole number from 1 to " + std::to_string(maxRunFrames) +
             "; got \"" + std::string(text) + "\".";
     return false;
   }
@@ -244,8 +244,7 @@ static bool checkCombination(StillOptions &options, std::string &error) {
   if (std::uint64_t{options.firstFrame} + options.frames - 1 > maxStillFrames) {
     error = "--first-frame " + std::to_string(options.firstFrame) + " with --frames " +
             std::to_string(options.frames) + " goes past frame " + std::to_string(maxStillFrames) +
-            ", the last one whose samples stay random: the shader's 32-bit float hash of "
-            "the frame number loses its randomness above it.";
+            ", the highest frame number exegfx renders.";
     return false;
   }
   if (options.adaptive && options.untilNoise <= 0.0) {

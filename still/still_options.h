@@ -28,12 +28,16 @@ struct StillOptions {
 
 enum class StillCommand { Render, Help, Version, ListGpus, Error };
 
-// The highest frame number rendered (2^17). The scene shader hashes the frame
-// number in 32-bit floats, and its random numbers coarsen as the number grows:
-// from 2^18 on those of a bounce's direction take two values, from about
-// 307000 on one, and from 8432367 on every frame is the same picture. Up to
-// here each still takes four or more.
-inline constexpr unsigned maxStillFrames = 131072;
+// The highest frame number rendered (2^30). Past frame 2048 the scene draws
+// its random numbers from an integer hash of the frame number, exact for
+// every 32-bit number; 2^30 keeps frame counts within a partial file's 32-bit
+// signed count.
+inline constexpr unsigned maxStillFrames = 1u << 30;
+// The most frames one run adds up (2^17). Its running sum is 32-bit float on
+// the GPU, where each sample is rounded to the sum's precision: a sum of
+// 2^17 frames keeps samples down to about 1e-4 of its mean. More frames are
+// split into runs, which the merge adds in double precision.
+inline constexpr unsigned maxRunFrames = 131072;
 
 // Parses argv[1..argc-1] into options. On Error, error names the problem.
 // --help, --version and --list-gpus win whatever else the command line holds.

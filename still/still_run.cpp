@@ -6,6 +6,7 @@
 #include "partial_file.h"
 #include "platform_egl.h"
 #include "scene_identity.h"
+#include "scene_samples.h"
 #include "still_core.h"
 #include "still_progress.h"
 
@@ -90,6 +91,7 @@ bool loadResume(const StillOptions &options, ResumeState &state, std::string &er
             std::to_string(options.height) + ".";
     return false;
   }
+  if (!adoptEarlierScene(state.info, sceneIdentity, options.output, error)) return false;
   if (info.scene != sceneIdentity) {
     error = name + " was rendered from another scene (" + info.scene + ", this program renders " +
             sceneIdentity + ").";

@@ -40,7 +40,7 @@ TEST(Noise, PixelsThatTraceNothingAreLeftOutUpToTheFrameCap) {
   // Letterbox (zero), the outline's flat colour, a traced pixel (0 and 0.2 by
   // turns: mean 0.1, one standard error 0.01 * sqrt(n / (n - 1)) / ...), and a
   // flame far above white, whose byte is 255 whatever its spread.
-  for (unsigned n : {2u, 2048u, maxStillFrames}) {
+  for (unsigned n : {2u, 2048u, maxRunFrames}) {
     std::vector<Pixel> px(4);
     for (unsigned f = 0; f < n; ++f) {
       px[1].add(.013f, .016f, .017f);

@@ -195,7 +195,7 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
   wide.dataWindow().max.x = W;
   writeFake(dir + "/window.exr", wide, 1.0f);
   // Frames past the highest frame number exegfx renders.
-  writeFake(dir + "/late.exr", fakeHeader(W, H, "131072-131073", 2), 1.0f);
+  writeFake(dir + "/late.exr", fakeHeader(W, H, "1073741824-1073741825", 2), 1.0f);
   // Squares that no sum of real samples gives, and squares without their checksum.
   std::vector<float> negative = values(25.0f);
   negative[7] = -1.0f;
@@ -239,7 +239,7 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
                {"checksum.exr", "not a SHA-256"},
                {"extra.exr", "has a channel \"A\""},
                {"window.exr", "data window"},
-               {"late.exr", "past frame 131072"},
+               {"late.exr", "past frame 1073741824"},
                {"negative.exr", "sum of squares holds a value that is negative"},
                {"bare.exr", "without its exegfx.squaresChecksum"},
                {"noise.exr", "not a noise figure"},

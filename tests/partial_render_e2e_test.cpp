@@ -205,12 +205,12 @@ TEST_F(PartialRender, ResumeRefusesFilesItCannotUseAndLeavesThemAsTheyAre) {
   EXPECT_EQ(contents(dir + "/good.exr"), good);
   EXPECT_EQ(still({"--frames", "4", "--resume", "-o", "x.png"}).exitCode, 1);
   // The highest frame number renders; one more is refused before any GL work.
-  Outcome cap = still({"--first-frame", "131072", "--frames", "1", "-o", "cap.exr"});
+  Outcome cap = still({"--first-frame", "1073741824", "--frames", "1", "-o", "cap.exr"});
   ASSERT_EQ(cap.exitCode, 0) << cap.err;
-  EXPECT_EQ(formatFrameRanges(info("cap.exr").frames), "131072");
-  Outcome past = still({"--first-frame", "131072", "--frames", "2", "-o", "x.exr"});
+  EXPECT_EQ(formatFrameRanges(info("cap.exr").frames), "1073741824");
+  Outcome past = still({"--first-frame", "1073741824", "--frames", "2", "-o", "x.exr"});
   EXPECT_EQ(past.exitCode, 1);
-  EXPECT_TRUE(has(past.err, "goes past frame 131072")) << past.err;
+  EXPECT_TRUE(has(past.err, "goes past frame 1073741824")) << past.err;
 }
 
 // The figure a line of the programs reports ("noise_p95=12.3 levels").
@@ -307,7 +307,7 @@ TEST_F(PartialRender, MergeRefusesWhatWouldBiasTheMeanAndNotesTheRest) {
   fake("c.exr", 64, 36, {{5, 6}}, sceneIdentity, "another GL");
   fake("small.exr", 32, 18, {{7, 8}});
   fake("other.exr", 64, 36, {{7, 8}}, "sha256:another scene");
-  fake("late.exr", 64, 36, {{131072, 131073}});
+  fake("late.exr", 64, 36, {{1073741824, 1073741825}});
   ASSERT_EQ(mkfifo((dir + "/fifo.exr").c_str(), 0600), 0);
   std::ofstream(dir + "/out.png") << "the last good picture";
   struct Case {
@@ -320,8 +320,8 @@ TEST_F(PartialRender, MergeRefusesWhatWouldBiasTheMeanAndNotesTheRest) {
                {{"a.exr", "missing.exr"}, "missing.exr"},
                {{"--expect-frames", "1-6", "a.exr", "c.exr"}, "missing 3-4"},
                {{"--expect-frames", "", "a.exr"}, "--expect-frames wants FIRST-LAST"},
-               {{"--expect-frames=1-131073", "a.exr"}, "goes past frame 131072"},
-               {{"a.exr", "late.exr"}, "past frame 131072"},
+               {{"--expect-frames=1-1073741825", "a.exr"}, "goes past frame 1073741824"},
+               {{"a.exr", "late.exr"}, "past frame 1073741824"},
                {{"a.exr", "fifo.exr"}, "\"fifo.exr\" is a FIFO"},
                {{}, "no parts"}};
   for (const Case &c : cases) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <map>
 
@@ -36,7 +37,7 @@ std::string probeSource(const std::string &body) {
   if (at == std::string::npos) return {};
   library.replace(at, output.size(), "vec3 c = vec3(0);");
   return library + "\nout vec4 po;\nuniform sampler2D probeIn;\n" + body +
-         "\nvoid main()\n{\n    uv = gl_FragCoord.xy / u.xy;\n    fs = u.z;\n"
+         "\nvoid main()\n{\n    uv = gl_FragCoord.xy / u.xy;\n    fs = sk();\n"
          "    po = probe(texelFetch(probeIn, ivec2(gl_FragCoord.xy), 0));\n}\n";
 }
 
@@ -102,7 +103,8 @@ GLuint floatTexture(unsigned width, unsigned height, const float *data) {
 
 // Runs the probe over a width x height grid of inputs (rows from the bottom).
 std::vector<ProbeVec> runGrid(const std::string &body, unsigned width, unsigned height,
-                              const std::vector<ProbeVec> &grid, float frame) {
+                              const std::vector<ProbeVec> &grid, float frame,
+                              std::uint32_t frameNumber) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   std::vector<ProbeVec> out(grid.size(), ProbeVec{nan, nan, nan, nan});
   if (!ensureContext()) {
@@ -129,6 +131,7 @@ std::vector<ProbeVec> runGrid(const std::string &body, unsigned width, unsigned 
   glFn<PFNGLUNIFORM1IPROC>("glUniform1i")(location(program, "probeIn"), 1);
   glFn<PFNGLUNIFORM3FPROC>("glUniform3f")(location(program, "u"), static_cast<float>(width),
                                           static_cast<float>(height), frame);
+  glFn<PFNGLUNIFORM1UIPROC>("glUniform1ui")(location(program, "fk"), frameNumber);
   glRects(-1, -1, 1, 1);
 
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -143,7 +146,19 @@ std::vector<ProbeVec> runGrid(const std::string &body, unsigned width, unsigned 
   return out;
 }
 
+// The frame number a scene pass would pass beside a frame count: the count
+// itself where it is a whole number.
+std::uint32_t wholeFrame(float frame) {
+  return frame >= 1.0f && frame == std::floor(frame) ? static_cast<std::uint32_t>(frame) : 0;
+}
+
 } // namespace
+
+std::vector<ProbeVec> probeFrame(const std::string &glslBody, unsigned width, unsigned height,
+                                 std::uint32_t frame) {
+  std::vector<ProbeVec> grid(std::size_t{width} * height, ProbeVec{});
+  return runGrid(glslBody, width, height, grid, static_cast<float>(frame), frame);
+}
 
 std::vector<ProbeVec> probeEval(const std::string &glslBody, const std::vector<ProbeVec> &inputs,
                                 float frame) {
@@ -152,7 +167,7 @@ std::vector<ProbeVec> probeEval(const std::string &glslBody, const std::vector<P
   const unsigned height = static_cast<unsigned>((inputs.size() + width - 1) / width);
   std::vector<ProbeVec> grid(std::size_t{width} * height, ProbeVec{});
   std::copy(inputs.begin(), inputs.end(), grid.begin());
-  std::vector<ProbeVec> out = runGrid(glslBody, width, height, grid, frame);
+  std::vector<ProbeVec> out = runGrid(glslBody, width, height, grid, frame, wholeFrame(frame));
   out.resize(inputs.size());
   return out;
 }
@@ -168,7 +183,7 @@ std::vector<ProbeVec> probeAt(const std::string &glslBody, const std::vector<Pro
   std::vector<ProbeVec> grid(std::size_t{width} * height, ProbeVec{});
   for (const ProbePixel &k : cases)
     grid[std::size_t{k.y} * width + k.x] = k.input;
-  std::vector<ProbeVec> all = runGrid(glslBody, width, height, grid, frame);
+  std::vector<ProbeVec> all = runGrid(glslBody, width, height, grid, frame, wholeFrame(frame));
   std::vector<ProbeVec> out;
   out.reserve(cases.size());
   for (const ProbePixel &k : cases)

@@ -3,7 +3,8 @@
 
 #include <string>
 
-// The scene's random numbers repeat past this frame number, so no run goes further.
+// One run's running sum is 32-bit float: the page stops where exegfx-still
+// stops one run.
 inline constexpr unsigned maxPageFrames = 131072;
 
 struct PageOptions {

@@ -35,5 +35,5 @@ float sd(vec2 p)
 // softens as frames accumulate.
 float silhouette(vec2 p)
 {
-    return sd(p + r2(vec3(uv.x, uv.y, u.z * .01)) * .005);
+    return sd(p + r2(vec3(uv.x, uv.y, fs * .01)) * .005);
 }

@@ -7,7 +7,7 @@ void px()
     // Letterbox rows stay zero in both accumulation textures.
     if (uv.y < .057 || uv.y > .943)
         return;
-    fs = u.z;
+    fs = sk();
     vec3 o = PS.xyz;
     // The outline takes its flat colour; no path is traced under it.
     if (silhouette(uv * 3.5 - vec2(1.58, .48)) < 0.) {

@@ -167,8 +167,8 @@ refused() {
   [ "$rc" -eq 2 ] && grep -qF -- "$mention" <<<"$out" ||
     fail "slurm_render.sh $* exited $rc, not 2 naming \"$mention\": $out"
 }
-for c in "--size 0x0|--size" "--size abc|--size" "--frames 131073|131072" \
-  "--frames 200000|131072" "--frames 99999999999999999999|--frames" \
+for c in "--size 0x0|--size" "--size abc|--size" "--frames 300000|131072" \
+  "--frames 1073741825|--frames" "--frames 99999999999999999999|--frames" \
   "--checkpoint-every abc|--checkpoint-every" "--checkpoint-every -5|--checkpoint-every" \
   "--picture hall.jpg|.jpg" "--picture merged.exr|--picture" "--time 1-|--time" \
   "--time 1:2:3:4|--time" "--parts 9|--parts"; do
