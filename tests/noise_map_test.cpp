@@ -82,6 +82,42 @@ TEST(NoiseMap, ShowsTheBottomRowLastAndALegendStripBelow) {
   EXPECT_NEAR(png.height, 1100.0, 10.0);
 }
 
+// The count map: samples from 1 to 100000 on the same colours, with a legend
+// of its own (samples, not levels).
+TEST(NoiseMap, TheCountMapShowsSamplesOnTheirOwnScaleAndLegend) {
+  const unsigned w = 480, h = 270;
+  std::vector<float> counts(std::size_t{w} * h, 1000.0f), levels(counts.size(), 1.0f);
+  const float row[] = {0.5f, 1.0f, 10.0f, 100.0f, 1000.0f, 10000.0f, 100000.0f, 1e6f, NAN};
+  for (unsigned x = 0; x < 9; ++x) {
+    counts[x] = row[x];
+    // The level at the same place on the noise map's scale (0.1 to 30).
+    levels[x] = std::isnan(row[x]) ? NAN : 0.1f * std::pow(300.0f, std::log10(row[x]) / 5.0f);
+  }
+  std::string path = tempDir("count_map") + "/counts.png", error;
+  ASSERT_TRUE(writeCountMap(path, w, h, counts.data(), error)) << error;
+  ReadImage map = readPng(path), noise = written(w, h, levels);
+  ASSERT_TRUE(map.ok);
+  ASSERT_EQ(map.width, noise.width);
+  ASSERT_EQ(map.height, noise.height);
+  for (unsigned x = 0; x < 9; ++x)
+    EXPECT_EQ(at(map, x, h - 1), at(noise, x, h - 1)) << row[x] << " samples";
+  EXPECT_EQ(at(map, 0, h - 1), at(map, 1, h - 1)) << "below 1 takes the bottom colour";
+  EXPECT_EQ(at(map, 7, h - 1), at(map, 6, h - 1)) << "above 100000 takes the top colour";
+  for (unsigned x = 2; x <= 6; ++x)
+    EXPECT_GT(luma(at(map, x, h - 1)), luma(at(map, x - 1, h - 1))) << row[x];
+  // Its legend holds the whole scale and the grey swatch, with labels of its own.
+  std::set<Pixel> strip;
+  long differ = 0;
+  for (unsigned y = h; y < map.height; ++y)
+    for (unsigned x = 0; x < w; ++x) {
+      strip.insert(at(map, x, y));
+      differ += at(map, x, y) != at(noise, x, y);
+    }
+  EXPECT_TRUE(strip.count(at(map, 1, h - 1)) && strip.count(at(map, 6, h - 1)) &&
+              strip.count(at(map, 8, h - 1)));
+  EXPECT_GT(differ, 100) << "the count map's legend is the noise map's";
+}
+
 TEST(NoiseMap, AFailedWriteKeepsTheOldFile) {
   std::string dir = tempDir("noise_map");
   std::string path = dir + "/map.png";

@@ -269,4 +269,46 @@ TEST(PartialFile, ForeignDamagedAndInconsistentFilesAreRefusedByName) {
   EXPECT_EQ(back, std::vector<float>(W * H * 3, 1.0f));
 }
 
+// An adaptive render's counts are held to their checksum and to the frames.
+TEST(PartialFile, AdaptiveFilesWithDamagedCountsAreRefused) {
+  std::string dir = tempDir("partial_counts");
+  auto picture = [](double extraHeld) {
+    Picture p;
+    p.width = W;
+    p.height = H;
+    p.frames = {{1, 16}};
+    p.mean.sum = p.held.sum = std::vector<double>(W * H * 3, 1.5);
+    p.mean.squares = p.held.squares = std::vector<double>(W * H * 3, 2.5);
+    p.mean.count.assign(W * H, 14.0);
+    p.held.count.assign(W * H, 2.0);
+    p.held.count[7] += extraHeld;
+    return p;
+  };
+  PartialInfo info = sample();
+  info.adaptive = "level=2 min=256 every=8 pool=2 margin=0.9 floor=0.5";
+  std::string error;
+  for (auto [name, extra] : {std::pair{"a.exr", 0.0}, {"b.exr", -1.0}, {"over.exr", 1.0}})
+    ASSERT_TRUE(writePicture(dir + "/" + name, info, picture(extra), error)) << error;
+  Picture back;
+  ASSERT_TRUE(readPicture(dir + "/a.exr", info, back, error)) << error;
+  EXPECT_EQ(back.held.count, picture(0.0).held.count);
+  // a.exr's pixels under b.exr's counts checksum: every other check passes.
+  std::string a = contents(dir + "/a.exr"), b = contents(dir + "/b.exr");
+  const std::string attribute = "exegfx.countsChecksum";
+  std::size_t at = a.find(attribute), bt = b.find(attribute);
+  ASSERT_TRUE(at != std::string::npos && bt != std::string::npos);
+  at = a.find("sha256:", at);
+  bt = b.find("sha256:", bt);
+  ASSERT_NE(a.substr(at, 71), b.substr(bt, 71));
+  a.replace(at, 71, b.substr(bt, 71));
+  std::ofstream(dir + "/changed.exr", std::ios::binary) << a;
+  for (auto [name, mention] :
+       {std::pair{"changed.exr", "counts do not match its exegfx.countsChecksum"},
+        {"over.exr", "not what a render of its 16 frames leaves"}}) {
+    error.clear();
+    EXPECT_FALSE(readPicture(dir + "/" + name, info, back, error)) << name;
+    EXPECT_NE(error.find(mention), std::string::npos) << mention << " not in: " << error;
+  }
+}
+
 } // namespace

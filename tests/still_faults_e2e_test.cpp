@@ -4,6 +4,7 @@
 #include "partial_file.h"
 
 #include "program_run.h"
+#include "require_all.h"
 
 #include <gtest/gtest.h>
 
@@ -59,6 +60,13 @@ protected:
     std::string error;
     if (!readPartial(dir + "/" + name, info, sum ? *sum : s, error)) return error;
     return formatFrameRanges(info.frames);
+  }
+  Picture picture(const std::string &name) {
+    PartialInfo info;
+    Picture p;
+    std::string error;
+    EXPECT_TRUE(readPicture(dir + "/" + name, info, p, error)) << error;
+    return p;
   }
 };
 
@@ -121,12 +129,21 @@ TEST_F(StillFaults, OneWriterPerOutputAndKilledRunsResumeBitForBit) {
     kill(first, SIGKILL);
     finish(first);
   }
-  ASSERT_EQ(still(cmd).exitCode, 0);
+  // The kills landed mid-run, and the last run resumed the frames they left.
+  const Picture killed = picture("r.exr");
+  ASSERT_EQ(killed.frames.size(), 1u);
+  ASSERT_LT(killed.frames[0].last, 16u) << "the kills came after the last frame";
+  const std::string left = formatFrameRanges(killed.frames);
+  Outcome last = still(cmd);
+  ASSERT_EQ(last.exitCode, 0);
+  EXPECT_TRUE(has(last.err, "Resuming r.exr, which holds frames " + left + ": ")) << last.err;
   ASSERT_EQ(still({"--frames", "16", "-o", "ref.exr"}).exitCode, 0);
-  std::vector<float> resumed, reference;
-  EXPECT_EQ(frames("r.exr", &resumed), "1-16");
-  EXPECT_EQ(frames("ref.exr", &reference), "1-16");
-  EXPECT_EQ(resumed, reference);
+  Picture resumed = picture("r.exr"), reference = picture("ref.exr");
+  EXPECT_EQ(formatFrameRanges(resumed.frames), "1-16");
+  EXPECT_EQ(formatFrameRanges(reference.frames), "1-16");
+  EXPECT_EQ(resumed.mean.sum, reference.mean.sum);
+  ASSERT_TRUE(reference.hasSquares());
+  EXPECT_EQ(resumed.mean.squares, reference.mean.squares);
   std::vector<std::string> names = entries(dir);
   std::sort(names.begin(), names.end());
   // Lock files go with their writers; another output's leftovers stay.
@@ -205,21 +222,6 @@ TEST_F(StillFaults, OutputsThatCannotBeWrittenAreRefusedBeforeAnyFrame) {
   }
   EXPECT_EQ(entries(dir), std::vector<std::string>{"f.exr"});
 
-  // Another user's file in a sticky folder, which rename may not replace.
-  if (geteuid() == 0) {
-    ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
-    ASSERT_EQ(mkdir((dir + "/tmp").c_str(), 0), 0);
-    ASSERT_EQ(chmod((dir + "/tmp").c_str(), 01777), 0);
-    std::ofstream(dir + "/tmp/o.png") << "root's picture";
-    int err = open((logs + "/err").c_str(), O_WRONLY | O_TRUNC);
-    Outcome r = finishSoon(
-        spawn(EXEGFX_STILL_PATH, {"--size=8x8", "--frames=1", "-o", "tmp/o.png"}, err, 65534));
-    close(err);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(has(r.err, "belongs to another user")) << r.err;
-    EXPECT_EQ(contents(dir + "/tmp/o.png"), "root's picture");
-  }
-
   // A link is written through: --resume reads its target, the target gets
   // the frames, and the link stays.
   ASSERT_EQ(mkdir((dir + "/real").c_str(), 0755), 0);
@@ -257,13 +259,43 @@ TEST_F(StillFaults, OutputsThatCannotBeWrittenAreRefusedBeforeAnyFrame) {
   EXPECT_TRUE(has(r.err, "damaged")) << r.err;
 }
 
+// Another user's file in a sticky folder, which rename may not replace.
+TEST_F(StillFaults, AnotherUsersFileInAStickyFolderIsLeftAlone) {
+  if (geteuid() != 0) SKIP_UNLESS_REQUIRED("making another user's file needs root");
+  ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "/tmp").c_str(), 0), 0);
+  ASSERT_EQ(chmod((dir + "/tmp").c_str(), 01777), 0);
+  std::ofstream(dir + "/tmp/o.png") << "root's picture";
+  int err = open((logs + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  Outcome r = finishSoon(
+      spawn(EXEGFX_STILL_PATH, {"--size=8x8", "--frames=1", "-o", "tmp/o.png"}, err, 65534));
+  close(err);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(has(r.err, "belongs to another user")) << r.err;
+  EXPECT_EQ(contents(dir + "/tmp/o.png"), "root's picture");
+}
+
+// A mount namespace of this process's own; without the right to make one
+// (not root), in a user namespace of its own, as this user's root there.
+bool ownMountNamespace() {
+  if (unshare(CLONE_NEWNS) == 0) return true;
+  const std::string uid = std::to_string(getuid()), gid = std::to_string(getgid());
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+  auto write = [](const char *path, const std::string &text) {
+    std::ofstream file(path);
+    return static_cast<bool>(file << text << std::flush);
+  };
+  return write("/proc/self/setgroups", "deny") && write("/proc/self/uid_map", "0 " + uid + " 1") &&
+         write("/proc/self/gid_map", "0 " + gid + " 1");
+}
+
 TEST_F(StillFaults, AFullDiskKeepsTheLastGoodFile) {
   // A small tmpfs in a mount namespace of this test process, gone with it.
   std::string small = dir + "/small";
   ASSERT_EQ(mkdir(small.c_str(), 0755), 0);
-  if (unshare(CLONE_NEWNS) || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
+  if (!ownMountNamespace() || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) ||
       mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k"))
-    GTEST_SKIP() << "no tmpfs can be mounted (tests run as root): " << std::strerror(errno);
+    SKIP_UNLESS_REQUIRED("no tmpfs can be mounted: " << std::strerror(errno));
   ASSERT_EQ(still({"--frames", "2", "-o", "small/r.exr"}).exitCode, 0);
   std::string good = contents(small + "/r.exr");
   std::ofstream fill(small + "/fill", std::ios::binary);

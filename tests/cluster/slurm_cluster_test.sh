@@ -12,17 +12,18 @@
 #  2. a task sent its time limit's warning (SIGTERM to the batch shell) writes
 #     its frames, requeues itself and resumes while the other task runs on
 #     undisturbed; the merge job waits for it, and the one command ends with
-#     the picture of one uninterrupted run;
+#     the samples of uninterrupted runs, bit for bit;
 #  3. a task whose run gains no frame (its frame outlasts the warning, and the
 #     limit's own signal follows) fails instead of requeueing, which cancels
 #     the merge job;
 #  4. a GPU task whose GPU does not open fails at once, saying why, without a
 #     requeue (case 1 renders on the CPU with --allow-software);
-#  5. adaptive parts stop at L sqrt(P) and merge into the picture.
-# Usage: slurm_cluster_test.sh BUILD_DIR WORKDIR
+#  5. adaptive parts stop at L sqrt(P), most pixels on their own before, and
+#     merge into a picture whose noise figure is near L.
+# Usage: slurm_cluster_test.sh BUILD_DIR WORKDIR SAME_SUMS
 set -uo pipefail
 build=$(cd "$1" && pwd)
-work=$2
+work=$2 same_sums=$3
 here=$(cd "$(dirname "$0")" && pwd)
 submit="$here/../../cluster/slurm_render.sh"
 fail() {
@@ -248,10 +249,16 @@ grep -q "Resuming .*part_$i.exr, which holds frames [0-9]*-" "$work/out2/part_$i
   [ "$(grep -c "^Wrote .*part_$other.exr: 200 of 200 frames" "$work/out2/part_$other.log")" -eq 1 ] ||
   fail "part $other did not run once, undisturbed, beside the requeued part $i"
 grep -q "Merged 2 parts: frames 1-400" "$work/out2/merge.log" || fail "no complete merge"
-"$build/exegfx-still" --size 64x36 --frames 400 -o "$work/single400.png" >/dev/null 2>&1 ||
-  fail "the single run failed"
-cmp "$work/out2/hall.png" "$work/single400.png" ||
-  fail "the picture differs from one uninterrupted run's"
+# Each part as one uninterrupted run, merged: the same samples bit for bit.
+for range in "1 0" "201 1"; do
+  set -- $range
+  "$build/exegfx-still" --size 64x36 --first-frame "$1" --frames 200 -o "$work/single_$2.exr" \
+    >/dev/null 2>&1 || fail "the single run of part $2 failed"
+done
+"$build/exegfx-merge" -o "$work/single400.exr" "$work/single_0.exr" "$work/single_1.exr" \
+  2>/dev/null || fail "the single runs do not merge"
+"$same_sums" "$work/out2/merged.exr" "$work/single400.exr" ||
+  fail "the merged samples differ from the uninterrupted runs'"
 
 # 3. A run that gains no frame: the warning comes during a long first frame,
 #    and the limit's own signal follows before it ends, so the renderer quits
@@ -284,15 +291,26 @@ log="$work/out4/part_0.log"
 ! grep -q "Rendering" "$log" && [ ! -e "$work/out4/part_0.exr" ] ||
   fail "part 0 rendered on the CPU"
 
-# 5. Adaptive parts that stop at a noise level: each part at L sqrt(P), the
-#    merge of parts that hold the start of their ranges, its figure reported.
-submit_jobs --frames 1200 --parts 2 --size 32x18 --until-noise 40 --adaptive --bin "$build" \
+# 5. Adaptive parts that stop at a noise level: each part at L sqrt(P), past
+#    the rule's first decisions (frame 256), so that most pixels stop before
+#    the part does; the merge of the parts lands near L.
+level=20
+submit_jobs --frames 3000 --parts 2 --size 32x18 --until-noise "$level" --adaptive --bin "$build" \
   "$work/out5"
 states=$(wait_jobs)
 [ "$(grep -c COMPLETED <<<"$states")" -eq 3 ] || fail "not every adaptive job completed: $states"
 for i in 0 1; do
-  "$build/exegfx-merge" --info "$work/out5/part_$i.exr" | grep -q 'adaptive="level=56.5685 ' ||
-    fail "part $i was not an adaptive render stopping at 40 sqrt(2)"
+  info=$("$build/exegfx-merge" --info "$work/out5/part_$i.exr")
+  grep -q 'adaptive="level=28.2843 ' <<<"$info" ||
+    fail "part $i was not an adaptive render stopping at $level sqrt(2): $info"
+  # samples=MIN/MEDIAN/MAX: more than half the pixels stopped before the last.
+  read -r median most < <(sed -n 's|.* samples=[0-9]*/\([0-9]*\)/\([0-9]*\) .*|\1 \2|p' <<<"$info")
+  [ -n "$median" ] && [ "$median" -lt "$most" ] && [ "$most" -gt 256 ] ||
+    fail "part $i's rule stopped no pixel: $info"
 done
-grep -q "^Merged 2 parts: .* noise_p95=" "$work/out5/merge.log" || fail "no merge of the adaptive parts"
+figure=$(sed -n 's/^Merged 2 parts: .* noise_p95=\([0-9.]*\).*/\1/p' "$work/out5/merge.log")
+[ -n "$figure" ] || fail "no merge of the adaptive parts"
+echo "adaptive parts at $level sqrt(2) merged to noise_p95=$figure"
+awk -v f="$figure" -v l="$level" 'BEGIN { exit !(f <= 1.15 * l && f >= 0.6 * l) }' ||
+  fail "the merged noise_p95=$figure is not near the level $level"
 echo "PASS"

@@ -3,8 +3,8 @@
 //   node page_test.mjs NODE_MODULES CHROMIUM URL WORKDIR SIZE FRAMES
 // Renders FRAMES frames at SIZE, saves the float mean (page_mean.f32 and
 // page.json), the page's "Save PNG" download (page.png) and a screenshot for
-// picture_check; then a lost and restored context, bad addresses and a
-// browser without WebGL 2. Exits 1 on the first failure.
+// picture_check; then a lost and restored context, bad addresses, the Size
+// field, and browsers without float render targets or WebGL 2. Exits 1 on the first failure.
 import { createRequire } from 'node:module';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -64,7 +64,11 @@ async function samePicture(browser) {
   for (let t = 0; t < 100 && !fs.existsSync(png); ++t) await new Promise((r) => setTimeout(r, 100));
   check(fs.existsSync(png), 'Save PNG downloads ' + path.basename(png));
   fs.renameSync(png, path.join(work, 'page.png'));
+  // The picture as shown, without the overlay, for picture_check to hold
+  // against the saved PNG.
+  await page.$eval('#overlay', (e) => { e.hidden = true; });
   await page.screenshot({ path: path.join(work, 'page_screenshot.png') });
+  await page.$eval('#overlay', (e) => { e.hidden = false; });
   await page.click('#fullscreen');
   await page.waitForFunction(() => document.fullscreenElement?.id === 'page', { timeout: 5000 });
   await page.keyboard.press('f');
@@ -114,6 +118,39 @@ async function badAddresses(browser) {
   }
 }
 
+// A size typed in the field and applied renders at that size, the other
+// settings kept; a bad size in the address stays in the field to be mended.
+async function sizeField(browser) {
+  const page = await open(browser, '?size=960&frames=2');
+  await waitState(page, ['error', 'rendering', 'done'], 60);
+  check(await page.$eval('#size', (e) => e.value) === '960', 'a bad size stays in the field');
+  await page.$eval('#size', (e) => { e.value = ' 32x18 '; });
+  await Promise.all([page.waitForNavigation(), page.click('#controls button')]);
+  const state = await waitState(page, ['done', 'error'], 120);
+  const query = new URL(page.url()).search;
+  check(state.state === 'done' && state.width === 32 && state.height === 18 && state.frames === 2 &&
+        query === '?size=32x18&frames=2', `Apply renders the typed size: ${query}`);
+  await page.close();
+}
+
+// A WebGL 2 that cannot render into float textures, as some phones'.
+function hideFloatTargets() {
+  const name = 'EXT_color_buffer_float';
+  const proto = WebGL2RenderingContext.prototype;
+  const get = proto.getExtension, list = proto.getSupportedExtensions;
+  proto.getExtension = function (n) { return n === name ? null : get.call(this, n); };
+  proto.getSupportedExtensions = function () { return list.call(this).filter((n) => n !== name); };
+}
+
+async function withoutFloatTargets(browser) {
+  const page = await open(browser, '?size=48x27&frames=1', hideFloatTargets);
+  const state = await waitState(page, ['error', 'rendering', 'done'], 60);
+  const shown = await page.$eval('#message', (e) => (e.hidden ? '' : e.textContent));
+  check(state.state === 'error' && /32-bit float textures/.test(shown),
+        `without float render targets the page says so: "${shown}"`);
+  await page.close();
+}
+
 async function withoutWebgl2() {
   const browser = await launch(['--disable-webgl2']);
   try {
@@ -133,6 +170,8 @@ try {
   await samePicture(browser);
   await lostContext(browser);
   await badAddresses(browser);
+  await sizeField(browser);
+  await withoutFloatTargets(browser);
   await withoutWebgl2();
   console.log('PASS: the page in headless Chromium');
 } catch (e) {

@@ -1,9 +1,10 @@
 // Compares the web page's picture with exegfx-still's of the same frames:
-//   picture_check SAME.exr MORE.exr PAGE_MEAN.f32 PAGE.png WIDTH HEIGHT FRAMES
+//   picture_check SAME.exr MORE.exr PAGE_MEAN.f32 PAGE.png WIDTH HEIGHT FRAMES SHOT.png
 // SAME.exr: exegfx-still's partial render of frames 1 to FRAMES; MORE.exr:
 // of the frames after them, whose samples only make the spread better known;
 // PAGE_MEAN.f32: the page's float mean of frames 1 to FRAMES (RGB, rows from
-// the bottom up); PAGE.png: the page's "Save PNG" download.
+// the bottom up); PAGE.png: the page's "Save PNG" download; SHOT.png: a
+// screenshot of the page showing the picture, without its overlay.
 // The sums are not bit-identical (sin of large arguments differs between GL
 // implementations, and with it every random number), so each tile's mean is
 // held to the spread the samples give: the difference of two means of the
@@ -84,6 +85,62 @@ bool pngMatches(const std::string &path, const PageRender &p) {
   std::printf("PNG: %ld of %zu values differ from exegfx-still's bytes of the page's mean\n", wrong,
               std::size_t{p.width} * p.height * 4);
   return wrong == 0;
+}
+
+// An 8-bit PNG as RGBA, rows from the top down; empty if unreadable.
+std::vector<std::uint8_t> readRgba(const std::string &path, unsigned &width, unsigned &height) {
+  png_image png;
+  std::memset(&png, 0, sizeof png);
+  png.version = PNG_IMAGE_VERSION;
+  std::vector<std::uint8_t> rgba;
+  if (!png_image_begin_read_from_file(&png, path.c_str())) return rgba;
+  png.format = PNG_FORMAT_RGBA;
+  rgba.resize(PNG_IMAGE_SIZE(png));
+  if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) rgba.clear();
+  width = png.width;
+  height = png.height;
+  return rgba;
+}
+
+// The screenshot of the page shows the PNG's picture, scaled by a whole
+// factor: the 2 x 2 middle pixels of each pixel's square hold its value but
+// for the browser's bilinear scaling, which mixes in at most a twelfth of a
+// neighbour; so each may differ by 3 levels and a quarter of the pixel's
+// difference from its neighbours.
+bool screenshotMatches(const std::string &shotPath, const std::string &pngPath) {
+  unsigned w = 0, h = 0, sw = 0, sh = 0;
+  std::vector<std::uint8_t> png = readRgba(pngPath, w, h), shot = readRgba(shotPath, sw, sh);
+  const unsigned scale = w ? sw / w : 0;
+  if (png.empty() || shot.empty() || scale < 2 || sw != w * scale || sh != h * scale) {
+    std::printf("FAIL: %s is no picture of %s scaled by a whole factor\n", shotPath.c_str(),
+                pngPath.c_str());
+    return false;
+  }
+  auto at = [](const std::vector<std::uint8_t> &img, unsigned width, long x, long y, int k) {
+    return static_cast<int>(img[(static_cast<std::size_t>(y) * width + x) * 4 + k]);
+  };
+  long off = 0;
+  int worst = 0;
+  for (long y = 0; y < long(h); ++y)
+    for (long x = 0; x < long(w); ++x)
+      for (int k = 0; k < 3; ++k) {
+        const int value = at(png, w, x, y, k);
+        int range = 0;
+        for (long ny = std::max(y - 1, 0L); ny <= std::min(y + 1, long(h) - 1); ++ny)
+          for (long nx = std::max(x - 1, 0L); nx <= std::min(x + 1, long(w) - 1); ++nx)
+            range = std::max(range, std::abs(at(png, w, nx, ny, k) - value));
+        int shown = 0;
+        for (long dy : {0, 1})
+          for (long dx : {0, 1})
+            shown += at(shot, sw, x * scale + scale / 2 - dx, y * scale + scale / 2 - dy, k);
+        const int diff = std::abs((shown + 2) / 4 - value);
+        worst = std::max(worst, diff - range / 4);
+        off += diff > 3 + range / 4;
+      }
+  std::printf("Screenshot: %ld of %u values off the PNG's beyond the scaling's mixing "
+              "(worst by %d levels)\n",
+              off, w * h * 3, worst);
+  return off == 0;
 }
 
 // The mean of a tile's pixel means, and the variance of that mean, from the
@@ -178,9 +235,10 @@ bool readStill(const char *path, const PageRender &p, unsigned first, unsigned l
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 8) {
-    std::fprintf(stderr, "usage: %s SAME.exr MORE.exr PAGE_MEAN.f32 PAGE.png WIDTH HEIGHT FRAMES\n",
-                 argv[0]);
+  if (argc != 9) {
+    std::fprintf(
+        stderr, "usage: %s SAME.exr MORE.exr PAGE_MEAN.f32 PAGE.png WIDTH HEIGHT FRAMES SHOT.png\n",
+        argv[0]);
     return 2;
   }
   PageRender p{};
@@ -210,6 +268,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   bool png = pngMatches(argv[4], p);
+  png = screenshotMatches(argv[8], argv[4]) && png;
   bool tiles = tilesAgree(p);
   std::printf("%s\n", png && tiles ? "PASS: the page's picture is exegfx-still's"
                                    : "FAIL: the page's picture differs from exegfx-still's");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The web page end to end: serves the built page on 127.0.0.1, drives it in
-# headless Chromium (page_test.mjs) and compares its picture and its PNG with
-# exegfx-still's of the same frames (picture_check). The server is this
+# headless Chromium (page_test.mjs) and compares its picture, its PNG and a
+# screenshot of it with exegfx-still's of the same frames (picture_check). The server is this
 # script's child, stopped by its pid; puppeteer stops the browsers it starts.
 # Usage: web_page_test.sh WEB_DIR EXEGFX_STILL PICTURE_CHECK NODE_MODULES CHROMIUM WORKDIR
 set -euo pipefail
@@ -33,4 +33,4 @@ done
 timeout 420 node "$here/page_test.mjs" "$modules" "$chromium" "http://127.0.0.1:$port/" "$work" \
   "${width}x$height" "$frames"
 "$check" "$work/same.exr" "$work/more.exr" "$work/page_mean.f32" "$work/page.png" "$width" \
-  "$height" "$frames"
+  "$height" "$frames" "$work/page_screenshot.png"
