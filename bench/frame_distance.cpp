@@ -2,20 +2,38 @@
 // chi-squared of their means' difference against the variance their own
 // samples show, averaged over the traced pixels' red, green and blue (about 1
 // where only noise differs), and the share of values beyond |z| = 4 (6e-5 for
-// noise alone).
+// noise alone). With --scale, writes a copy of a render whose samples are all
+// scaled by S, as a control of how large a difference the checks detect.
 //
 //   exegfx-bench-frame-distance A.exr B.exr
+//   exegfx-bench-frame-distance --scale S IN.exr OUT.exr
 #include "partial_file.h"
 #include "picture.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+static int scaled(double s, const char *in, const char *out) {
+  PartialInfo info;
+  Picture p;
+  std::string error;
+  if (!readPicture(in, info, p, error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+  for (double &v : p.mean.sum)
+    v *= s;
+  for (double &v : p.mean.squares)
+    v *= s * s;
+  if (!writePicture(out, info, p, error)) return std::fprintf(stderr, "%s\n", error.c_str()), 1;
+  return 0;
+}
+
 int main(int argc, char **argv) {
+  if (argc == 5 && std::string(argv[1]) == "--scale")
+    return scaled(std::atof(argv[2]), argv[3], argv[4]);
   if (argc != 3) {
-    std::fprintf(stderr, "usage: %s A.exr B.exr\n", argv[0]);
+    std::fprintf(stderr, "usage: %s A.exr B.exr | --scale S IN.exr OUT.exr\n", argv[0]);
     return 2;
   }
   Picture p[2];
