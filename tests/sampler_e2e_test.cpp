@@ -7,6 +7,7 @@
 #include "still_options.h"
 
 #include "program_run.h"
+#include "require_all.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,9 @@ namespace {
 // The scene identity of the version whose samples past frame 2048 differ.
 const char *const earlierScene =
     "sha256:f35ce0aba935c6c3d2b29955457278787e2873db93eb830162bafc194859c846";
+
+// The renderer the checksums below were taken on (Debian 12's Mesa).
+const char *const checksummedOn = "llvmpipe (LLVM 15.0.6, 256 bits)";
 
 class Sampler : public ProgramTest {
 protected:
@@ -53,6 +57,10 @@ TEST_F(Sampler, TheFirst2048FramesKeepTheirSumsBitForBit) {
       Outcome r = still({"--pass", pass, "--size", "48x27", "--first-frame", from, "--frames", "4",
                          "-o", "p.exr"});
       ASSERT_EQ(r.exitCode, 0) << r.err;
+      // Other GL implementations compute sin differently: their sums are
+      // another picture's, compared statistically elsewhere.
+      if (info("p.exr").renderers != std::vector<std::string>{checksummedOn})
+        SKIP_UNLESS_REQUIRED("the checksums were taken on " << checksummedOn);
       EXPECT_EQ(info("p.exr").sumChecksum, sum) << "frames from " << from;
     }
   }
