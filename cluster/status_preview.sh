@@ -41,11 +41,11 @@ write_preview() {
     msgs=${msgs//"/dev/fd/${fds[k]}"/"${names[k]}"}
   done
   if [ "$rc" -ne 0 ]; then
-    echo "slurm_status.sh: no preview: ${msgs//exegfx-merge: /}" >&2
+    { echo "slurm_status.sh: no preview was written:"; sed 's/^exegfx-merge: /    /' <<<"$msgs"; } >&2
     return 1
   fi
   echo "Preview of the parts as they are now, in $preview:"
-  echo "$msgs" | sed 's/^/    /'
+  sed 's/^exegfx-merge: //; s/^/    /' <<<"$msgs"
   [ ${#empty[@]} -eq 0 ] || echo "    Left out, holding no frame yet: part ${empty[*]}."
   return 0
 }

@@ -149,22 +149,23 @@ part_row() {
   held0=$(sed -n "s/^part $i (frames.*: holds \([0-9]*\) frames\$/\1/p" "$log" 2>/dev/null | tail -n 1)
   mtime=0
   if [ -e "$dir/part_$i.exr" ]; then
-    mtime=$(stat -c %Y "$dir/part_$i.exr")
-    age="$(duration $((now > mtime ? now - mtime : 0))) ago"
+    mtime=$(stat -c %.3Y "$dir/part_$i.exr")
+    age="$(duration $((now > ${mtime%.*} ? now - ${mtime%.*} : 0))) ago"
   fi
   began="began_$i"
   began=$(date -d "${!began:-none}" +%s 2>/dev/null) || began=""
   # The rate of its latest run: frames gained since it started, over the time
   # to their checkpoint.
   if [ -n "$began" ] && [ -n "$held0" ] && [ "$count" -gt "$held0" ] &&
-    [ "$mtime" -gt "$began" ]; then
-    rate=$(awk -v f=$((count - held0)) -v s=$((mtime - began)) 'BEGIN { printf "%.6g", f / s }')
+    [ "${mtime%.*}" -ge "$began" ]; then
+    rate=$(awk -v f=$((count - held0)) -v s="$mtime" -v b="$began" \
+      'BEGIN { r = s > b ? f / (s - b) : 0; printf "%.6g", r }')
   fi
   need=$range
   if [ -n "$part_noise" ] && [ "$noise" != unknown ] && [ "$count" -gt 0 ]; then
     need=$(awk -v c="$count" -v n="$noise" -v t="$part_noise" -v r="$range" 'BEGIN {
       x = c * (n / t) ^ 2; x = x == int(x) ? x : int(x) + 1
-      print x < c ? c : x > r ? r : x }')
+      x = x < c ? c : x > r ? r : x; print x }')
   fi
   [ "$state" != COMPLETED ] || need=$count
   [ "$noise" = unknown ] && noise=- || [ -z "$part_noise" ] || noise="$noise / $part_noise"
@@ -201,8 +202,9 @@ totals() {
     END {
       left = rate > 0 ? work / rate : -1
       if (rate > 0 && slowest > left) left = slowest
+      noise = held > 0 && !unknown ? sprintf("%.3g", sqrt(v) / held) : "unknown"
       printf "%d %d %d %d %d %d %.0f %s\n", held, needed, running, waiting, completed, failed,
-        left, (held > 0 && !unknown) ? sprintf("%.3g", sqrt(v) / held) : "unknown" }' \
+        left, noise }' \
     "$rows_data" "$rows_data"
 }
 

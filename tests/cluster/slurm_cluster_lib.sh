@@ -31,6 +31,18 @@ stop_daemon() {
   kill -9 "$pid" 2>/dev/null
 }
 cleanup() {
+  # Jobs still running would outlive slurmd and write into the next run's
+  # folders.
+  local jobs
+  jobs=$(squeue -h -o %F 2>/dev/null | sort -u)
+  if [ -n "$jobs" ]; then
+    # shellcheck disable=SC2086 # one id a word
+    scancel $jobs
+    for _ in $(seq 100); do
+      [ -z "$(squeue -h -o %A 2>/dev/null)" ] && break
+      sleep 0.1
+    done
+  fi
   stop_daemon "$work/slurmd.pid"
   stop_daemon "$work/slurmctld.pid"
   stop_daemon "$work/munge/munged.pid"
