@@ -140,20 +140,24 @@ failed_state() {
 # Part I's row of the table, and its figures for the total as "state count
 # need rate checkpoint-time" on rows_data.
 part_row() {
-  local i=$1 log="$dir/part_$1.log" state c n r runs held0 mtime began rate="" age="-" need
+  local i=$1 log="$dir/part_$1.log" state c n r runs start held0 mtime began rate="" age="-" need
   part_range "$i"
   c="count_$i" n="noise_$i"
   count=${!c:-0} noise=${!n:-unknown}
   state=$(part_state "$i")
   runs=$(grep -c "^part $i (frames" "$log" 2>/dev/null) || runs=0
-  held0=$(sed -n "s/^part $i (frames.*: holds \([0-9]*\) frames\$/\1/p" "$log" 2>/dev/null | tail -n 1)
+  # Its latest run: the frames it started with, and when (the log's start
+  # line, or Slurm's start time for logs that do not give it).
+  start=$(grep "^part $i (frames.*: holds [0-9]* frames" "$log" 2>/dev/null | tail -n 1)
+  held0=$(sed -n 's/.*: holds \([0-9]*\) frames.*/\1/p' <<<"$start")
+  began=$(sed -n 's/.* frames (started \(.*\))$/\1/p' <<<"$start")
+  [ -n "$began" ] || [ "$state" != RUNNING ] || { began="began_$i" && began=${!began:-}; }
+  began=$(date -d "${began:-none}" +%s 2>/dev/null) || began=""
   mtime=0
   if [ -e "$dir/part_$i.exr" ]; then
     mtime=$(stat -c %.3Y "$dir/part_$i.exr")
     age="$(duration $((now > ${mtime%.*} ? now - ${mtime%.*} : 0))) ago"
   fi
-  began="began_$i"
-  began=$(date -d "${!began:-none}" +%s 2>/dev/null) || began=""
   # The rate of its latest run: frames gained since it started, over the time
   # to their checkpoint.
   if [ -n "$began" ] && [ -n "$held0" ] && [ "$count" -gt "$held0" ] &&
