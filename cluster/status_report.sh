@@ -204,7 +204,7 @@ totals() {
       }
       work += left }
     END {
-      left = rate > 0 ? work / rate : -1
+      left = work <= 0 ? 0 : rate > 0 ? work / rate : -1
       if (rate > 0 && slowest > left) left = slowest
       noise = held > 0 && !unknown ? sprintf("%.3g", sqrt(v) / held) : "unknown"
       printf "%d %d %d %d %d %d %.0f %s\n", held, needed, running, waiting, completed, failed,
@@ -284,12 +284,15 @@ report() {
   [ -z "$until_noise" ] || goal="$held frames, about $needed needed for noise $until_noise ($frames at most)"
   local eta="unknown (no part has reached a checkpoint in its present run yet)"
   [ "$left" -lt 0 ] || eta="about $(duration "$left") (the frames left over the rate the running parts render at together)"
+  local noise_text="about $merged levels from the parts' own figures"
+  [ "$merged" != unknown ] || noise_text="not known yet"
+  [ "$running$waiting" != 00 ] || eta="none for the parts; the merge job follows"
   [ "$status" = 3 ] || eta="-"
   table="$dir: $parts parts, frames 1-$frames at $size, to $picture (jobs $array, merge $merge)
 part  state                 frames  restarts  checkpoint    noise_p95${part_noise:+ / target}
 $rows
 total: $goal; $running running, $waiting waiting, $completed completed, $failed failed
-merge job: ${merge_st,,}; noise: about $merged levels from the parts' own figures
+merge job: ${merge_st,,}; noise: $noise_text
 time left: $eta${what:+
 $what}"
   line="farm time=$(date -u -d "@$now" +%FT%TZ) frames=$held/$needed running=$running waiting=$waiting"
