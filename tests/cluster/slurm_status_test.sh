@@ -6,6 +6,7 @@
 #     over while the tasks replace their parts, some of them across a rename;
 #     a part sent its time limit's warning shows as requeued; --watch on a log
 #     prints its fixed-form lines and ends with 0 once the picture is written;
+#     jobs that Slurm has forgotten are told from the files;
 #  3. a part that fails and the merge job it cancels: exit 1, the part's last
 #     log line and the command that continues.
 # Usage: slurm_status_test.sh BUILD_DIR WORKDIR
@@ -111,6 +112,14 @@ expect 0 "^Written: $out2/hall.png. Merged 2 parts"
 grep -q "^farm time=.* frames=[0-9]*/600 running=[0-9] .* left_s=-\?[0-9]* noise_p95=" <<<"$out" &&
   grep -q "^   0  completed  *300/300  *1 " <<<"$out" ||
   fail "no log lines or final table: $out"
+
+# Jobs that Slurm no longer knows (squeue forgets them, and this cluster
+# keeps no accounting): the parts and the picture tell.
+cp -a "$out2" "$work/forgotten"
+sed -i 's/^array=.*/array=99998/; s/^merge=.*/merge=99999/' "$work/forgotten/slurm_jobs"
+run_status "$work/forgotten"
+expect 0 "^Written: $work/forgotten/hall.png"
+[ "$(grep -c "^   [01]  completed  *300/300 " <<<"$out")" -eq 2 ] || fail "not told by the files: $out"
 
 # 3. A GPU task whose GPU does not open fails at once; the merge is cancelled.
 submit_jobs --frames 2 --parts 1 --size 64x36 --gpus-per-task 1 --bin "$build" "$work/out3"
