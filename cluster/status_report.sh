@@ -33,7 +33,7 @@ read_record() {
 # Slurm's view into st_KEY, restarts_KEY and began_KEY (KEY: a task's index or
 # "merge"): squeue, then sacct for the jobs squeue no longer lists.
 read_slurm() {
-  local out id s r b key missing=""
+  local out id s r b key v missing=""
   unset "${!st_@}" "${!restarts_@}" "${!began_@}"
   if ! out=$(squeue -h -r -t all -j "$array,$merge" \
     -O "JobArrayID:|,State:|,RestartCnt:|,StartTime:|" 2>&1); then
@@ -114,10 +114,11 @@ part_range() {
   range=$((base + ($1 < rest ? 1 : 0)))
 }
 
-# Slurm's state of part I in words, from its log where Slurm has forgotten
-# the task: a finished range, or the line with which the task gave up.
+# Slurm's state of part I in words; where Slurm has forgotten the task, from
+# its files: a finished range or noise target, or the last line of a task
+# that gave up.
 part_state() {
-  local i=$1 s r log="$dir/part_$1.log"
+  local i=$1 s r
   s="st_$i" r="restarts_$i"
   s=${!s:-} r=${!r:-0}
   case $s in
@@ -125,8 +126,12 @@ part_state() {
   REQUEUE_HOLD | REQUEUE_FED) s=REQUEUED ;;
   "")
     s=UNKNOWN
-    [ "$count" -ge "$range" ] && s=COMPLETED
-    grep -q "not requeued\|failing rather than requeueing" "$log" 2>/dev/null && s=FAILED
+    if [ "$count" -ge "$range" ] || { [ -n "$part_noise" ] && [ "$noise" != unknown ] &&
+      awk -v n="$noise" -v t="$part_noise" 'BEGIN { exit !(n <= t) }'; }; then
+      s=COMPLETED
+    fi
+    tail -n 1 "$dir/part_$i.log" 2>/dev/null |
+      grep -q "not requeued\|failing rather than requeueing" && s=FAILED
     ;;
   esac
   echo "$s"
@@ -250,17 +255,27 @@ advice() {
     echo "The merge job completed, but $dir/$picture is not there (moved or deleted since)."
     return 1
     ;;
-  CANCELLED) echo "The merge job was cancelled, as a part did not finish." ;;
+  CANCELLED)
+    echo "The merge job was cancelled, as a part did not finish."
+    status=1
+    ;;
   FAILED | TIMEOUT | NODE_FAIL | OUT_OF_MEMORY)
     echo "The merge job ${merge_st,,}; $dir/merge.log ends:"
     echo "    $(tail -n 1 "$dir/merge.log" 2>/dev/null || echo "(no log)")"
+    status=1
     ;;
   UNKNOWN)
-    [ "$status" = 1 ] || [ "$running$waiting" != 00 ] && return "$status"
-    echo "Slurm no longer knows the merge job, and it wrote no $picture."
+    if [ "$running$waiting" = 00 ] && [ "$status" != 1 ]; then
+      echo "Slurm no longer knows the merge job, and it wrote no $picture."
+      status=1
+    fi
     ;;
-  *) return "$status" ;;
   esac
+  [ "$status" = 1 ] || return "$status"
+  # A second writer of a part still rendering would be refused, and fail.
+  [ "$running$waiting" = 00 ] ||
+    echo "$((running + waiting)) parts still run or wait: let them finish (or scancel $array; they keep" \
+      "their last checkpoint)."
   echo "Mend what the log says, then continue with the same command (finished parts are kept):"
   echo "    $again"
   return 1
