@@ -20,7 +20,7 @@ check_preview() {
 # Writes the preview (exegfx-merge writes it whole, or leaves it as it was);
 # false, with exegfx-merge's message, where it cannot.
 write_preview() {
-  local fds=() names=() out=() empty=() i k fd c msgs rc
+  local fds=() names=() out=() empty=() i j k fd c msgs rc
   for ((i = 0; i < parts; i++)); do
     c="count_$i"
     if [ "${!c:-0}" -gt 0 ] && exec {fd}<"$dir/part_$i.exr"; then
@@ -37,7 +37,7 @@ write_preview() {
   rc=$?
   for fd in "${fds[@]}"; do exec {fd}<&-; done
   # The parts' own names in its messages, the longest descriptor numbers first.
-  for k in $(for k in "${!fds[@]}"; do echo "${fds[k]} $k"; done | sort -rn | cut -d' ' -f2); do
+  for k in $(for j in "${!fds[@]}"; do echo "${fds[j]} $j"; done | sort -rn | cut -d" " -f2); do
     msgs=${msgs//"/dev/fd/${fds[k]}"/"${names[k]}"}
   done
   if [ "$rc" -ne 0 ]; then
