@@ -33,9 +33,12 @@
 # DIR must be on a shared file system too: tasks write DIR/part_I.exr and
 # DIR/part_I.log (appended to on every restart), the merge job DIR/merged.exr
 # (the exact sum of all frames, which can be merged again) and DIR/NAME.
-# Prints the two job ids. Numbers are whole and decimal (a leading zero
-# counts for nothing); a % in DIR is kept as it is; DIR may not hold a
-# backslash, which sbatch takes as turning off its log names' patterns.
+# Prints the two job ids and records them, with the values the jobs run with
+# and the command that continues them, in DIR/slurm_jobs (replaced at each
+# submission), from which cluster/slurm_status.sh DIR reports how far the
+# picture is. Numbers are whole and decimal (a leading zero counts for
+# nothing); a % in DIR is kept as it is; DIR may not hold a backslash, which
+# sbatch takes as turning off its log names' patterns.
 #
 # Nothing is submitted unless every value is one the jobs can use: those the
 # tasks and the merge hand on to exegfx-still and exegfx-merge (size, frames
@@ -53,6 +56,7 @@
 # not finish; parts that did are recognised as complete at once.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+given=("$@")
 
 frames=2048 parts=16 size=1920x1080 checkpoint=600 time="" picture=hall.png
 gpus="" cpus=1 extra="" allow="" noise="" adaptive=""
@@ -192,6 +196,29 @@ for i in 0 $((parts - 1)); do
 done
 logs=${dir//[%]/%%}
 
+# DIR/slurm_jobs, written whole: the jobs, the values they run with and the
+# command that continues them, with the folder and --bin made absolute.
+record_jobs() {
+  local again=("$here/slurm_render.sh") k record command
+  for ((k = 0; k < ${#given[@]} - 1; k++)); do
+    again+=("${given[k]}")
+    [ "${given[k]}" != --bin ] || { again+=("$bin"); k=$((k + 1)); }
+  done
+  again+=("$dir")
+  command=$(printf '%q ' "${again[@]}")
+  record="$dir/.slurm_jobs.$$"
+  rm -f "$record" &&
+    printf '%s\n' "# The jobs of the latest cluster/slurm_render.sh in this folder." \
+      "array=$array" "merge=$merge" "parts=$parts" "frames=$frames" "size=$size" \
+      "picture=$picture" "until_noise=$noise" "part_noise=$part_noise" "bin=$bin" \
+      "submitted=$(date +%s)" "command=${command% }" >"$record" &&
+    mv -f "$record" "$dir/slurm_jobs" || {
+    rm -f "$record"
+    echo "slurm_render.sh: warning: could not record the job ids in $dir/slurm_jobs;" \
+      "cluster/slurm_status.sh cannot follow these jobs" >&2
+  }
+}
+
 export EXEGFX_BIN="$bin" EXEGFX_DIR="$dir" EXEGFX_FRAMES="$frames" EXEGFX_PARTS="$parts" \
   EXEGFX_SIZE="$size" EXEGFX_CHECKPOINT="$checkpoint" EXEGFX_PICTURE="$picture" \
   EXEGFX_THREADS="$cpus" EXEGFX_ALLOW_SOFTWARE="$allow" EXEGFX_PART_NOISE="$part_noise" \
@@ -212,4 +239,5 @@ merge=$(sbatch --parsable --job-name=exegfx-merge --dependency="afterok:$array" 
   exit 1
 }
 merge=${merge%%;*}
+record_jobs
 echo "parts: job $array (array of $parts), merge: job $merge -> $dir/$picture"

@@ -8,6 +8,7 @@
 #include "noise_map.h"
 #include "output_lock.h"
 #include "part_check.h"
+#include "part_headers.h"
 #include "partial_file.h"
 #include "picture.h"
 #include "process_guard.h"
@@ -32,6 +33,7 @@ static const char usage[] =
     "Usage: exegfx-merge [--expect-frames FIRST-LAST] [--noise-map MAP.png]\n"
     "                    [--count-map MAP.png] [--force] -o OUT PART.exr...\n"
     "       exegfx-merge --info PART.exr...\n"
+    "       exegfx-merge --header PART.exr...\n"
     "Adds the running sums of partial renders (exegfx-still's .exr files) and\n"
     "writes the mean of all their frames.\n"
     "\n"
@@ -51,6 +53,9 @@ static const char usage[] =
     "                    nothing: PART: frames=1-64 count=64 size=WxH ... noise_p95=N\n"
     "                    noise_median=N noise_p99=N noise_max=N samples=MIN/MEDIAN/MAX\n"
     "                    (samples per pixel, held-out ones included) [adaptive=\"RULE\"]\n"
+    "  --header          print what each part's header says, reading no pixels (as\n"
+    "                    its writer left it, unchecked): PART: frames=1-64 count=64\n"
+    "                    size=WxH scene=... noise_p95=N noise_median=N [adaptive=\"RULE\"]\n"
     "  --help, --version\n"
     "\n"
     "Parts must share size and scene and hold no frame twice. Frames that no\n"
@@ -242,7 +247,7 @@ static int printInfo(const std::vector<Part> &parts) {
 struct MergeOptions {
   std::string output, expect, noiseMap, countMap;
   std::vector<Part> parts;
-  bool info = false, expectGiven = false, force = false;
+  bool info = false, header = false, expectGiven = false, force = false;
   FrameRanges expected; // from --expect-frames
   ImageFormat format = ImageFormat::Png;
 };
@@ -275,8 +280,8 @@ static int parseMergeOptions(int argc, char **argv, MergeOptions &o) {
     }
     if (value) {
       o.expectGiven = o.expectGiven || value == &o.expect;
-    } else if (arg == "--info" || arg == "--force") {
-      (arg == "--info" ? o.info : o.force) = true;
+    } else if (arg == "--info" || arg == "--force" || arg == "--header") {
+      (arg == "--info" ? o.info : arg == "--force" ? o.force : o.header) = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return fail("Unknown option \"" + std::string(arg) + "\". See exegfx-merge --help.");
     } else {
@@ -497,11 +502,20 @@ int main(int argc, char **argv) {
   if (!guardProcess()) return 1;
   MergeOptions o;
   if (int status = parseMergeOptions(argc, argv, o); status >= 0) return status;
-  if (o.info) {
+  if (o.info || o.header) {
+    if (o.info && o.header) return fail("--info and --header are two kinds of listing; give one.");
     if (!o.output.empty() || o.expectGiven || !o.noiseMap.empty() || !o.countMap.empty() || o.force)
-      return fail("--info writes nothing; it takes no -o, --expect-frames, --noise-map, "
-                  "--count-map or --force.");
-    if (o.parts.empty()) return fail("--info needs the parts to describe.");
+      return fail(std::string(o.info ? "--info" : "--header") +
+                  " writes nothing; it takes no -o, --expect-frames, --noise-map, --count-map or "
+                  "--force.");
+    if (o.parts.empty())
+      return fail(std::string(o.info ? "--info" : "--header") + " needs the parts to describe.");
+    if (o.header) {
+      std::vector<std::string> paths;
+      for (const Part &p : o.parts)
+        paths.push_back(p.path);
+      return printPartHeaders(paths);
+    }
     return printInfo(o.parts);
   }
   if (o.output.empty()) return fail("no output: give -o OUT. See exegfx-merge --help.");

@@ -34,7 +34,7 @@ echo "bundle: $(du -h "$work"/exegfx-*.tar.gz | cut -f1)"
 [ "$(cd "$root/bin" && echo *)" = "exegfx exegfx-bench-pass exegfx-merge exegfx-still" ] ||
   fail "bin/ holds: $(ls "$root/bin")"
 for f in cluster/slurm_render.sh cluster/render_part.sbatch cluster/merge_parts.sbatch \
-  bench/gpu_bench.sh bench/gpu_check.sh bench/compare_parts.py; do
+  cluster/slurm_status.sh bench/gpu_bench.sh bench/gpu_check.sh bench/compare_parts.py; do
   [ -x "$root/$f" ] || fail "no executable $f"
 done
 [ -s "$root/README.md" ] || fail "no README.md"
