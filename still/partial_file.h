@@ -48,6 +48,8 @@ struct PartialInfo {
   // and the stopping rule they were made with ("level=2 min=64 ...").
   bool isAdaptive = false; // as read
   std::string countsChecksum, adaptive;
+  // The renders its counts add up: 1 for exegfx-still's, a merge's parts' together.
+  unsigned runs = 1;
 };
 
 // Writes sum and mean (width x height x 3 floats each, rows from the bottom
