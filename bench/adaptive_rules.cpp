@@ -14,6 +14,7 @@
 // bias of each rule is the mean of (adaptive - reference) over all traced
 // pixels and channels, relative to the reference's mean, where the reference
 // is the F frames that follow, with its standard error.
+#include "adaptive_rule.h"
 #include "bench_args.h"
 #include "noise.h"
 #include "still_core.h"
@@ -246,6 +247,68 @@ Result adaptive(double level, const Rule &rule) {
   return r;
 }
 
+// The shipped rule itself (adaptive_rule.h), replayed: every 8th frame held
+// out, and runningPixels deciding after each, as exegfx-still --adaptive runs
+// it; the render ends once no pixel runs (or at F). worst, when given, gets
+// the pixel whose true error ends highest: its count and true need for L.
+Result shipped(double level, std::string *worst = nullptr) {
+  const AdaptiveRule rule = adaptiveRule(level);
+  Picture pic;
+  pic.width = W;
+  pic.height = H;
+  for (Samples *s : {&pic.mean, &pic.held}) {
+    s->sum.assign(P * 3, 0.0);
+    s->squares.assign(P * 3, 0.0);
+    s->count.assign(P, 0.0);
+  }
+  std::vector<char> running(P, 1);
+  Result r;
+  for (unsigned f = 0; f < F; ++f) {
+    Samples &into = heldFrame(rule, f + 1) ? pic.held : pic.mean;
+    for (std::size_t p = 0; p < P; ++p) {
+      if (!running[p]) continue;
+      for (int ch = 0; ch < 3; ++ch) {
+        const double v = sample(f, p, ch);
+        into.sum[p * 3 + ch] += v;
+        into.squares[p * 3 + ch] += v * v;
+      }
+      into.count[p] += 1;
+      r.samples += 1;
+    }
+    r.frames = f + 1;
+    if (!heldFrame(rule, f + 1) || f + 1 < rule.minFrames) continue;
+    std::fill(running.begin(), running.end(), 0);
+    for (std::uint32_t q : runningPixels(pic, rule, f + 1))
+      running[std::size_t{q >> 16} * W + (q & 0xffff)] = 1;
+    if (std::find(running.begin(), running.end(), 1) == running.end()) break;
+  }
+  trueNoise(pic.mean.count, r);
+  std::vector<Stats> mean(P);
+  for (std::size_t p = 0; p < P; ++p) {
+    for (int ch = 0; ch < 3; ++ch)
+      mean[p].s[ch] = pic.mean.sum[p * 3 + ch];
+    mean[p].n = pic.mean.count[p];
+  }
+  bias(mean, r);
+  if (worst) {
+    std::size_t at = 0;
+    double most = -1;
+    for (std::size_t p = 0; p < P; ++p) {
+      const double e = levelsFrom(truth[p], pic.mean.count[p]);
+      if (e > most) most = e, at = p;
+    }
+    const double e1 = levelsFrom(truth[at], 1.0);
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "worst pixel (%zu, %zu): %.1f levels after %.0f samples (%.0f held out), "
+                  "needs %.0f for L",
+                  at % W, H - 1 - at / W, most, pic.mean.count[at], pic.held.count[at],
+                  e1 * e1 / (level * level));
+    *worst = text;
+  }
+  return r;
+}
+
 void print(const char *name, const Result &r, const Result &u) {
   std::printf("  %-34s %7.0f %8.2fx %6.2f %6.2f %6.2f %7.2f %+8.4f%% +- %.4f%%\n", name, r.frames,
               u.samples / r.samples, r.p50, r.p95, r.p99, r.max, 100 * r.bias, 100 * r.biasSe);
@@ -305,6 +368,9 @@ int main(int argc, char **argv) {
     print("uniform", u, u);
     for (const Rule &rule : rules)
       print(rule.name, adaptive(level, rule), u);
+    std::string worst;
+    print("the shipped rule (adaptive_rule.h)", shipped(level, &worst), u);
+    std::printf("  %s\n", worst.c_str());
   }
   return 0;
 }

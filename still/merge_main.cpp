@@ -451,10 +451,10 @@ static bool writeAll(const MergeOptions &o, const Picture &total, const NoiseFig
                                            (total.adaptive() ? total.held.count[p] : 0.0));
     ok = writeCountMap(o.countMap, total.width, total.height, counts.data(), error);
   }
+  if (maps && ok) return commitHeldFiles(error);
   if (maps) {
-    if (ok) ok = commitHeldFiles(error);
     dropHeldFiles();
-    if (!ok) error += " Neither file was written.";
+    error += " Nothing was written.";
   }
   return ok;
 }
