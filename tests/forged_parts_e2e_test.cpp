@@ -118,7 +118,7 @@ TEST_F(ForgedParts, CountsAndRulesNoRenderMakesAreRefusedByEveryReader) {
       EXPECT_EQ(r.exitCode, 1) << f.name;
       EXPECT_TRUE(has(r.err, f.why)) << r.err;
     }
-    EXPECT_EQ(contents(dir + "/" + f.name), before) << f.name;
+    EXPECT_TRUE(contents(dir + "/" + f.name) == before) << f.name << " changed";
   }
 }
 
