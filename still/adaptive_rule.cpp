@@ -93,8 +93,8 @@ static double need(const Picture &picture, const AdaptiveRule &rule, const Sprea
     const bool flat = m[0] != 0.0 || m[1] != 0.0 || m[2] != 0.0 || uvY < 0.057 || uvY > 0.943;
     return flat || picture.held.count[p] >= 64.0 ? 0.0 : INFINITY;
   }
-  const double at = stopLevels(&s.mean[p * 3], v, n, picture.held.count[p]) /
-                    (rule.level * rule.margin);
+  const double at =
+      stopLevels(&s.mean[p * 3], v, n, picture.held.count[p]) / (rule.level * rule.margin);
   return n * at * at;
 }
 

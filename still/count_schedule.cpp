@@ -82,8 +82,9 @@ bool checkSchedule(const std::vector<float> &adaptive, unsigned width, unsigned 
     char counts[96];
     std::snprintf(counts, sizeof counts, "%g samples in its mean and %g held out", v[0], v[7]);
     error = "pixel (" + std::to_string(x) + ", " + std::to_string(y) + ") holds " +
-            (ok ? std::string(counts) : "counts or held-out sums that are negative or not whole "
-                                        "or finite numbers") +
+            (ok ? std::string(counts)
+                : "counts or held-out sums that are negative or not whole "
+                  "or finite numbers") +
             ", which the stopping rule \"" + ruleText + "\" never leaves after frames " +
             formatFrameRanges(frames) +
             (s.oneRun ? " (a pixel stops at a decision frame, every " + std::to_string(s.every) +
@@ -91,8 +92,7 @@ bool checkSchedule(const std::vector<float> &adaptive, unsigned width, unsigned 
                             ", or runs them all, with one sample in " + std::to_string(s.every) +
                             " held out)."
                       : " (every pixel holds at least " + std::to_string(s.least) +
-                            " samples, at most one in " + std::to_string(s.every) +
-                            " held out).");
+                            " samples, at most one in " + std::to_string(s.every) + " held out).");
     return false;
   }
   return true;

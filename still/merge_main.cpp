@@ -171,13 +171,13 @@ static bool agreeOrForced(const std::vector<Part> &parts, const std::vector<Tile
       std::fprintf(stderr,
                    "exegfx-merge: note: \"%s\" has %zu pixel%s with fewer than %u samples, too "
                    "few for a variance: %zu of its %zu tiles are left out of the check.\n",
-                   parts[k].path.c_str(), t.fewPixels, t.fewPixels == 1 ? "" : "s",
-                   minCheckFrames, t.tilesLeftOut, t.tiles);
+                   parts[k].path.c_str(), t.fewPixels, t.fewPixels == 1 ? "" : "s", minCheckFrames,
+                   t.tilesLeftOut, t.tiles);
     if (agreement[k].checked || !parts[k].info.hasSquares) continue;
     const std::string frames = std::to_string(frameCount(parts[k].info.frames));
     const std::string why =
-        !t.mean.empty() ? "(" + frames +
-                              " frames) has no other part that varies in its tiles to compare with"
+        !t.mean.empty()
+            ? "(" + frames + " frames) has no other part that varies in its tiles to compare with"
         : t.fewPixels < parts[k].info.width * std::size_t{parts[k].info.height}
             ? "has a pixel of fewer than " + std::to_string(minCheckFrames) +
                   " samples in every tile, too few for a variance"

@@ -274,7 +274,7 @@ static const char *const knownAttributes[] = {
     "exegfx.frames",         "exegfx.frameCount",      "exegfx.size",        "exegfx.scene",
     "exegfx.version",        "exegfx.renderers",       "exegfx.passes",      "exegfx.devices",
     "exegfx.sumChecksum",    "exegfx.squaresChecksum", "exegfx.noiseMedian", "exegfx.noiseP95",
-    "exegfx.countsChecksum", "exegfx.adaptive",      "exegfx.runs"};
+    "exegfx.countsChecksum", "exegfx.adaptive",        "exegfx.runs"};
 
 static bool damagedAttributeName(const CoreFile &f, std::string &name) {
   int count = 0;
@@ -339,7 +339,7 @@ static bool readRuns(const CoreFile &f, PartialInfo &info, std::string &error) {
     error = "is damaged: its exegfx.runs is not a number of renders.";
     return false;
   }
-  info.runs = runs                                                              ? runs->i
+  info.runs = runs                                                            ? runs->i
               : version && text(version->string).starts_with("exegfx-merge ") ? 2
                                                                               : 1;
   std::vector<AdaptiveRule> rules;

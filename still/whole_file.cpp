@@ -376,8 +376,8 @@ bool commitHeldFiles(std::string &error) {
   for (; ok && moved < held.size(); ++moved) {
     const HeldFile &f = held[moved];
     if (std::rename(f.temp.c_str(), f.target.c_str()) != 0) {
-      error = "Cannot move the finished file to " + quoted(f.target) + ": " +
-              std::strerror(errno) + ".";
+      error = "Cannot move the finished file to " + quoted(f.target) + ": " + std::strerror(errno) +
+              ".";
       ok = false;
       break;
     }

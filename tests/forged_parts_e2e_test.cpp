@@ -11,8 +11,8 @@
 
 namespace {
 
-const std::vector<std::string> adaptive = {"--size", "48x27", "--frames", "272", "--until-noise",
-                                           "0.5",    "--adaptive", "--resume"};
+const std::vector<std::string> adaptive = {"--size",        "48x27", "--frames",   "272",
+                                           "--until-noise", "0.5",   "--adaptive", "--resume"};
 
 class ForgedParts : public ProgramTest {
 protected:
@@ -106,7 +106,8 @@ TEST_F(ForgedParts, CountsAndRulesNoRenderMakesAreRefusedByEveryReader) {
        [](PartialInfo &, std::vector<float> &c) { c[1] = -5.0f; }},
       {"nan.exr", "stopping rule \"level=nan",
        [](PartialInfo &i, std::vector<float> &) { i.adaptive.replace(0, 9, "level=nan"); }},
-      {"empty.exr", "stopping rule \"\"", [](PartialInfo &i, std::vector<float> &) { i.adaptive.clear(); }},
+      {"empty.exr", "stopping rule \"\"",
+       [](PartialInfo &i, std::vector<float> &) { i.adaptive.clear(); }},
   };
   for (const Forgery &f : forgeries) {
     forge("ad.exr", f.name, [&](PartialInfo &i, auto &, auto &, auto &c) { f.edit(i, c); });
@@ -126,8 +127,9 @@ TEST_F(ForgedParts, CountsAndRulesNoRenderMakesAreRefusedByEveryReader) {
 // while the rest of the part is still checked.
 TEST_F(ForgedParts, APixelWithFewSamplesLeavesItsTileOutNotItsPart) {
   for (int k = 0; k < 4; ++k) {
-    Outcome r = run(EXEGFX_STILL_PATH, {"--size", "96x54", "--first-frame", std::to_string(1 + 32 * k),
-                                        "--frames", "32", "-o", "p" + std::to_string(k) + ".exr"});
+    Outcome r =
+        run(EXEGFX_STILL_PATH, {"--size", "96x54", "--first-frame", std::to_string(1 + 32 * k),
+                                "--frames", "32", "-o", "p" + std::to_string(k) + ".exr"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
   }
   // p0 made brighter, and adaptive under a rule that lets a pixel stop after 8 frames.

@@ -25,8 +25,8 @@ TEST_F(OutputCommit, ARenameThatFailsChangesNoOutput) {
   }
   ASSERT_EQ(run(EXEGFX_MERGE_PATH, {"-o", "m.exr", "u1.exr"}).exitCode, 0);
   const std::string before = contents(dir + "/m.exr");
-  const std::vector<std::string> merge = {"-o", "m.exr", "--noise-map", "n.png", "--count-map",
-                                          "c.png", "m.exr", "u17.exr"};
+  const std::vector<std::string> merge = {"-o",          "m.exr", "--noise-map", "n.png",
+                                          "--count-map", "c.png", "m.exr",       "u17.exr"};
   for (const char *fails : {"m.exr", "n.png", "c.png"}) {
     setenv("EXEGFX_FAIL_RENAME", fails, 1);
     setenv("LD_PRELOAD", EXEGFX_RENAME_FAULT, 1);
