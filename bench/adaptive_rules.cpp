@@ -249,7 +249,8 @@ Result adaptive(double level, const Rule &rule) {
 
 // The shipped rule itself (adaptive_rule.h), replayed: every 8th frame held
 // out, and runningPixels deciding after each, as exegfx-still --adaptive runs
-// it; the render ends once no pixel runs (or at F). worst, when given, gets
+// it; the render ends once the picture's noise_p95 is at most L, no pixel
+// runs, or at F. worst, when given, gets
 // the pixel whose true error ends highest: its count and true need for L.
 Result shipped(double level, std::string *worst = nullptr) {
   const AdaptiveRule rule = adaptiveRule(level);
@@ -276,6 +277,11 @@ Result shipped(double level, std::string *worst = nullptr) {
       r.samples += 1;
     }
     r.frames = f + 1;
+    // exegfx-still's end: the picture's own figure at most L, or no pixel running.
+    if ((f + 1) % 8 == 0) {
+      const NoiseFigure figure = pictureNoise(pic);
+      if (figure.known && figure.p95 <= level) break;
+    }
     if (!heldFrame(rule, f + 1) || f + 1 < rule.minFrames) continue;
     std::fill(running.begin(), running.end(), 0);
     for (std::uint32_t q : runningPixels(pic, rule, f + 1))
@@ -292,18 +298,25 @@ Result shipped(double level, std::string *worst = nullptr) {
   bias(mean, r);
   if (worst) {
     std::size_t at = 0;
-    double most = -1;
+    double most = -1, stopped = 0; // the largest of all, of the pixels the rule stopped
     for (std::size_t p = 0; p < P; ++p) {
       const double e = levelsFrom(truth[p], pic.mean.count[p]);
       if (e > most) most = e, at = p;
+      if (!running[p] && e > stopped) stopped = e;
     }
-    const double e1 = levelsFrom(truth[at], 1.0);
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "worst pixel (%zu, %zu): %.1f levels after %.0f samples (%.0f held out), "
-                  "needs %.0f for L",
-                  at % W, H - 1 - at / W, most, pic.mean.count[at], pic.held.count[at],
-                  e1 * e1 / (level * level));
+    // Its true need: the samples that bring 255 standard errors to L, from
+    // its spread over all F frames, its largest channel's.
+    double mu[3], var[3];
+    sampleSpread(truth[at].s, truth[at].q, truth[at].n, mu, var);
+    const double v = std::max({var[0], var[1], var[2]});
+    char text[256];
+    std::snprintf(
+        text, sizeof text,
+        "worst pixel (%zu, %zu): %.1f levels after %.0f samples (%.0f held out, "
+        "held-out sum %.1f), needs %.0f for L; of the pixels stopped: %.1f",
+        at % W, H - 1 - at / W, most, pic.mean.count[at], pic.held.count[at],
+        std::max({pic.held.sum[at * 3], pic.held.sum[at * 3 + 1], pic.held.sum[at * 3 + 2]}),
+        255.0 * 255.0 * v / (level * level), stopped);
     *worst = text;
   }
   return r;
