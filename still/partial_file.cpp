@@ -379,7 +379,7 @@ static bool checkChecksums(const CoreFile &f, PartialInfo &info, std::string &er
   if (info.isAdaptive != !info.countsChecksum.empty() || info.isAdaptive != !!adaptive)
     return refuse(error, "is damaged: an adaptive render's counts, exegfx.countsChecksum and "
                          "exegfx.adaptive come together, and it lacks some of them.");
-  return !info.isAdaptive || readRuns(f, info, error);
+  return true;
 }
 
 static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo &info,
@@ -465,7 +465,8 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
   if (count->i < 0 || frameCount(info.frames) != static_cast<unsigned>(count->i))
     return refuse("says it holds " + std::to_string(count->i) + " frames but lists " +
                   std::to_string(frameCount(info.frames)) + ".");
-  if (!checkChecksums(f, info, error) || !checkNoiseAttributes(f, info, error))
+  if (!checkChecksums(f, info, error) || !checkNoiseAttributes(f, info, error) ||
+      (info.isAdaptive && !readRuns(f, info, error)))
     return refuse(error);
   info.width = static_cast<unsigned>(v.x);
   info.height = static_cast<unsigned>(v.y);
