@@ -14,6 +14,7 @@
 // bias of each rule is the mean of (adaptive - reference) over all traced
 // pixels and channels, relative to the reference's mean, where the reference
 // is the F frames that follow, with its standard error.
+#include "adaptive_rule.h"
 #include "bench_args.h"
 #include "noise.h"
 #include "still_core.h"
@@ -246,6 +247,81 @@ Result adaptive(double level, const Rule &rule) {
   return r;
 }
 
+// The shipped rule itself (adaptive_rule.h), replayed: every 8th frame held
+// out, and runningPixels deciding after each, as exegfx-still --adaptive runs
+// it; the render ends once the picture's noise_p95 is at most L, no pixel
+// runs, or at F. worst, when given, gets
+// the pixel whose true error ends highest: its count and true need for L.
+Result shipped(double level, std::string *worst = nullptr) {
+  const AdaptiveRule rule = adaptiveRule(level);
+  Picture pic;
+  pic.width = W;
+  pic.height = H;
+  for (Samples *s : {&pic.mean, &pic.held}) {
+    s->sum.assign(P * 3, 0.0);
+    s->squares.assign(P * 3, 0.0);
+    s->count.assign(P, 0.0);
+  }
+  std::vector<char> running(P, 1);
+  Result r;
+  for (unsigned f = 0; f < F; ++f) {
+    Samples &into = heldFrame(rule, f + 1) ? pic.held : pic.mean;
+    for (std::size_t p = 0; p < P; ++p) {
+      if (!running[p]) continue;
+      for (int ch = 0; ch < 3; ++ch) {
+        const double v = sample(f, p, ch);
+        into.sum[p * 3 + ch] += v;
+        into.squares[p * 3 + ch] += v * v;
+      }
+      into.count[p] += 1;
+      r.samples += 1;
+    }
+    r.frames = f + 1;
+    // exegfx-still's end: the picture's own figure at most L, or no pixel running.
+    if ((f + 1) % 8 == 0) {
+      const NoiseFigure figure = pictureNoise(pic);
+      if (figure.known && figure.p95 <= level) break;
+    }
+    if (!heldFrame(rule, f + 1) || f + 1 < rule.minFrames) continue;
+    std::fill(running.begin(), running.end(), 0);
+    for (std::uint32_t q : runningPixels(pic, rule, f + 1))
+      running[std::size_t{q >> 16} * W + (q & 0xffff)] = 1;
+    if (std::find(running.begin(), running.end(), 1) == running.end()) break;
+  }
+  trueNoise(pic.mean.count, r);
+  std::vector<Stats> mean(P);
+  for (std::size_t p = 0; p < P; ++p) {
+    for (int ch = 0; ch < 3; ++ch)
+      mean[p].s[ch] = pic.mean.sum[p * 3 + ch];
+    mean[p].n = pic.mean.count[p];
+  }
+  bias(mean, r);
+  if (worst) {
+    std::size_t at = 0;
+    double most = -1, stopped = 0; // the largest of all, of the pixels the rule stopped
+    for (std::size_t p = 0; p < P; ++p) {
+      const double e = levelsFrom(truth[p], pic.mean.count[p]);
+      if (e > most) most = e, at = p;
+      if (!running[p] && e > stopped) stopped = e;
+    }
+    // Its true need: the samples that bring 255 standard errors to L, from
+    // its spread over all F frames, its largest channel's.
+    double mu[3], var[3];
+    sampleSpread(truth[at].s, truth[at].q, truth[at].n, mu, var);
+    const double v = std::max({var[0], var[1], var[2]});
+    char text[256];
+    std::snprintf(
+        text, sizeof text,
+        "worst pixel (%zu, %zu): %.1f levels after %.0f samples (%.0f held out, "
+        "held-out sum %.1f), needs %.0f for L; of the pixels stopped: %.1f",
+        at % W, H - 1 - at / W, most, pic.mean.count[at], pic.held.count[at],
+        std::max({pic.held.sum[at * 3], pic.held.sum[at * 3 + 1], pic.held.sum[at * 3 + 2]}),
+        255.0 * 255.0 * v / (level * level), stopped);
+    *worst = text;
+  }
+  return r;
+}
+
 void print(const char *name, const Result &r, const Result &u) {
   std::printf("  %-34s %7.0f %8.2fx %6.2f %6.2f %6.2f %7.2f %+8.4f%% +- %.4f%%\n", name, r.frames,
               u.samples / r.samples, r.p50, r.p95, r.p99, r.max, 100 * r.bias, 100 * r.biasSe);
@@ -305,6 +381,9 @@ int main(int argc, char **argv) {
     print("uniform", u, u);
     for (const Rule &rule : rules)
       print(rule.name, adaptive(level, rule), u);
+    std::string worst;
+    print("the shipped rule (adaptive_rule.h)", shipped(level, &worst), u);
+    std::printf("  %s\n", worst.c_str());
   }
   return 0;
 }

@@ -113,7 +113,18 @@ part_noise=""
 if [ -n "$noise" ]; then
   [[ $noise =~ ^([0-9]+\.?[0-9]*|\.[0-9]+)$ ]] ||
     refuse "--until-noise takes a noise level above 0, like 2 or 0.5; got \"$noise\""
-  part_noise=$(awk -v l="$noise" -v p="$parts" 'BEGIN { printf "%.6g", l * sqrt(p) }')
+  # Six digits as before (a part's stopping rule records them, and resumes
+  # only with the same), in plain decimals where that would take an exponent,
+  # the only form exegfx-still takes; a level that rounds to 0 or overflows
+  # is refused here, by the value as typed.
+  part_noise=$(awk -v l="$noise" -v p="$parts" 'BEGIN { x = l * sqrt(p); v = sprintf("%.6g", x)
+    if (v ~ /e/) { v = sprintf("%.12f", x); sub(/0+$/, "", v); sub(/\.$/, "", v) }
+    print v }')
+  [[ $part_noise =~ ^[0-9]+(\.[0-9]+)?$ ]] ||
+    refuse "--until-noise $noise is far too large for a noise level in 8-bit levels"
+  [[ $part_noise =~ [1-9] ]] ||
+    refuse "--until-noise $noise is too small: each part stops at $noise x sqrt($parts) levels," \
+      "which rounds to 0"
 fi
 [ -z "$gpus" ] || whole gpus --gpus-per-task
 [ "$cpus" -ge 1 ] || refuse "--cpus-per-task must be at least 1"

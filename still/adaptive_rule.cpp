@@ -51,6 +51,21 @@ static Spread heldSpread(const Picture &picture) {
   return s;
 }
 
+// The error in levels that a pixel stops by: 255 standard errors of a mean of
+// n samples, per channel, the largest. The picture shows a channel above 1 as
+// white, and the error of that clamped value reads near 0; but a held-out
+// mean above 1 may owe it to one bright sample, so a channel counts as white
+// only when its held-out mean exceeds 1 by 3 standard errors of its own.
+static double stopLevels(const double mean[3], const double variance[3], double n, double held) {
+  double worst = 0.0;
+  for (int ch = 0; ch < 3; ++ch) {
+    const double m[3] = {mean[ch], 0.0, 0.0}, v[3] = {variance[ch], 0.0, 0.0};
+    const bool white = mean[ch] - 3.0 * std::sqrt(variance[ch] / held) > 1.0;
+    worst = std::max(worst, white ? levelsOf(m, v, n) : 255.0 * std::sqrt(variance[ch] / n));
+  }
+  return worst;
+}
+
 // The samples pixel p's mean needs for the level. A few dozen held-out
 // samples miss the rare bright paths (a flame's reflection) that dominate a
 // pixel's variance, and a pixel that missed them would stop far too early; its
@@ -78,7 +93,8 @@ static double need(const Picture &picture, const AdaptiveRule &rule, const Sprea
     const bool flat = m[0] != 0.0 || m[1] != 0.0 || m[2] != 0.0 || uvY < 0.057 || uvY > 0.943;
     return flat || picture.held.count[p] >= 64.0 ? 0.0 : INFINITY;
   }
-  const double at = levelsOf(&s.mean[p * 3], v, n) / (rule.level * rule.margin);
+  const double at =
+      stopLevels(&s.mean[p * 3], v, n, picture.held.count[p]) / (rule.level * rule.margin);
   return n * at * at;
 }
 

@@ -58,6 +58,9 @@ public:
     if (resumed.adaptive()) {
       state = resumed;
       k = static_cast<unsigned>(frameCount(resumed.frames));
+      // A file merged with an older part has no squares: they stay unknown.
+      squaresKnown = resumed.hasSquares();
+      if (!squaresKnown) state.mean.squares.assign(pixels * 3, 0.0);
       load(AdaptiveSum::Mean, state.mean.sum, &state.mean.count);
       load(AdaptiveSum::MeanSquares, state.mean.squares, nullptr);
       load(AdaptiveSum::Held, state.held.sum, &state.held.count);
@@ -92,12 +95,13 @@ public:
   unsigned frames() const override { return k; }
   bool tracing() const override { return !running.empty(); }
   double samples() const override { return traced; }
-  bool hasSquares() const override { return true; }
+  bool hasSquares() const override { return squaresKnown; }
   Picture read() override {
     Picture p = state;
     p.frames = {{first, first + k - 1}};
     readInto(AdaptiveSum::Mean, p.mean.sum, &p.mean.count);
     readInto(AdaptiveSum::MeanSquares, p.mean.squares, nullptr);
+    if (!squaresKnown) p.mean.squares.clear();
     readInto(AdaptiveSum::Held, p.held.sum, &p.held.count);
     readInto(AdaptiveSum::HeldSquares, p.held.squares, nullptr);
     return p;
@@ -126,6 +130,7 @@ private:
   }
 
   unsigned first, k = 0;
+  bool squaresKnown = true;
   AdaptiveRule rule;
   Picture state;
   std::vector<std::uint32_t> running;

@@ -175,14 +175,23 @@ static bool agreeOrForced(const std::vector<Part> &parts, const std::vector<Tile
   for (std::size_t k : off)
     std::fprintf(stderr, "exegfx-merge: %s%s\n", forced, refusal(parts[k], agreement[k]).c_str());
   for (std::size_t k = 0; k < parts.size() && parts.size() > 1; ++k) {
+    const TileStats &t = tiles[k];
+    if (t.fewPixels > 0 && !t.mean.empty())
+      std::fprintf(stderr,
+                   "exegfx-merge: note: \"%s\" has %zu pixel%s with fewer than %u samples, too "
+                   "few for a variance: %zu of its %zu tiles are left out of the check.\n",
+                   parts[k].path.c_str(), t.fewPixels, t.fewPixels == 1 ? "" : "s", minCheckFrames,
+                   t.tilesLeftOut, t.tiles);
     if (agreement[k].checked || !parts[k].info.hasSquares) continue;
     const std::string frames = std::to_string(frameCount(parts[k].info.frames));
-    const std::string why = tiles[k].mean.empty()
-                                ? "holds " + frames + " frames, too few for a variance (" +
-                                      std::to_string(minCheckFrames) + " or more)"
-                                : "(" + frames +
-                                      " frames) has no other part that varies in its "
-                                      "tiles to compare with";
+    const std::string why =
+        !t.mean.empty()
+            ? "(" + frames + " frames) has no other part that varies in its tiles to compare with"
+        : t.fewPixels < parts[k].info.width * std::size_t{parts[k].info.height}
+            ? "has a pixel of fewer than " + std::to_string(minCheckFrames) +
+                  " samples in every tile, too few for a variance"
+            : "holds " + frames + " frames, too few for a variance (" +
+                  std::to_string(minCheckFrames) + " or more)";
     std::fprintf(stderr, "exegfx-merge: note: \"%s\" %s: not checked against the other parts.\n",
                  parts[k].path.c_str(), why.c_str());
   }
@@ -417,13 +426,16 @@ static bool writeMerged(const MergeOptions &o, const Picture &total, const Noise
   PartialInfo info;
   info.scene = o.parts.front().info.scene;
   info.version = std::string("exegfx-merge ") + EXEGFX_VERSION;
+  unsigned runs = 0;
   for (const Part &p : o.parts) {
     addUnique(info.renderers, p.info.renderers);
     addUnique(info.passes, p.info.passes);
     addUnique(info.devices, p.info.devices);
     if (p.info.isAdaptive && info.adaptive.find(p.info.adaptive) == std::string::npos)
       info.adaptive += (info.adaptive.empty() ? "" : "; ") + p.info.adaptive;
+    runs += p.info.isAdaptive ? p.info.runs : 1;
   }
+  info.runs = runs;
   if (noise.known) {
     info.noiseMedian = noise.median;
     info.noiseP95 = noise.p95;
@@ -450,10 +462,10 @@ static bool writeAll(const MergeOptions &o, const Picture &total, const NoiseFig
                                            (total.adaptive() ? total.held.count[p] : 0.0));
     ok = writeCountMap(o.countMap, total.width, total.height, counts.data(), error);
   }
+  if (maps && ok) return commitHeldFiles(error);
   if (maps) {
-    if (ok) ok = commitHeldFiles(error);
     dropHeldFiles();
-    if (!ok) error += " Neither file was written.";
+    error += " Nothing was written.";
   }
   return ok;
 }

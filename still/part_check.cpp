@@ -22,12 +22,11 @@ TileStats tileStats(const Picture &picture) {
   TileStats stats;
   const unsigned width = picture.width, height = picture.height;
   if (!picture.hasSquares() || picture.pixels() == 0) return stats;
-  const auto [least, most] =
-      std::minmax_element(picture.mean.count.begin(), picture.mean.count.end());
-  if (*least < minCheckFrames) return stats;
-  stats.most = *most;
+  stats.most = *std::max_element(picture.mean.count.begin(), picture.mean.count.end());
   const unsigned tx = (width + tileSide - 1) / tileSide, ty = (height + tileSide - 1) / tileSide;
-  std::vector<double> count(std::size_t{tx} * ty, 0.0);
+  stats.tiles = std::size_t{tx} * ty;
+  std::vector<double> count(stats.tiles, 0.0);
+  std::vector<char> out(stats.tiles, 0);
   for (std::vector<double> *v : {&stats.frames, &stats.mean, &stats.variance, &stats.level})
     v->assign(count.size() * 3, 0.0);
   for (unsigned y = 0; y < height; ++y)
@@ -35,6 +34,12 @@ TileStats tileStats(const Picture &picture) {
       const std::size_t p = std::size_t{y} * width + x;
       const std::size_t t = std::size_t{y / tileSide} * tx + x / tileSide;
       const double n = picture.mean.count[p];
+      if (n < minCheckFrames) {
+        ++stats.fewPixels;
+        stats.tilesLeftOut += !out[t];
+        out[t] = 1;
+        continue;
+      }
       count[t] += 1.0;
       for (int ch = 0; ch < 3; ++ch) {
         const double s = picture.mean.sum[p * 3 + ch], q = picture.mean.squares[p * 3 + ch];
@@ -46,8 +51,17 @@ TileStats tileStats(const Picture &picture) {
         stats.level[t * 3 + ch] += mean * mean;
       }
     }
+  if (stats.tilesLeftOut == stats.tiles) {
+    stats.frames.clear(), stats.mean.clear(), stats.variance.clear(), stats.level.clear();
+    return stats;
+  }
   for (std::size_t t = 0; t < count.size(); ++t)
     for (int ch = 0; ch < 3; ++ch) {
+      if (out[t]) {
+        stats.frames[t * 3 + ch] = stats.mean[t * 3 + ch] = stats.variance[t * 3 + ch] =
+            stats.level[t * 3 + ch] = 0.0;
+        continue;
+      }
       stats.frames[t * 3 + ch] /= count[t];
       stats.mean[t * 3 + ch] /= count[t];
       stats.variance[t * 3 + ch] /= count[t] * count[t];
@@ -61,6 +75,11 @@ namespace {
 // The variance of one frame's tile mean.
 double perFrame(const TileStats &s, std::size_t u) {
   return s.frames[u] * s.variance[u];
+}
+
+// Whether a part has the tile (it is left out where a pixel has too few samples).
+bool present(const TileStats &s, std::size_t u) {
+  return s.frames[u] > 0.0;
 }
 
 // Whether a part's tile varies beyond what rounding gives pixels that trace
@@ -83,13 +102,15 @@ void markNoVariance(const std::vector<TileStats> &parts, const std::vector<std::
   const std::size_t units = parts[tested[0]].mean.size();
   std::vector<std::size_t> counted(parts.size(), 0), flat(parts.size(), 0);
   for (std::size_t u = 0; u < units; ++u) {
-    std::size_t varying = 0;
-    for (std::size_t k : tested)
+    std::size_t varying = 0, there = 0;
+    for (std::size_t k : tested) {
       varying += varies(parts[k], u);
+      there += present(parts[k], u);
+    }
     for (std::size_t k : tested) {
       const bool own = varies(parts[k], u);
       const std::size_t others = varying - own;
-      if (others == 0 || 2 * others < tested.size() - 1) continue;
+      if (!present(parts[k], u) || others == 0 || 2 * others < there - 1) continue;
       ++counted[k];
       flat[k] += !own;
     }
@@ -111,12 +132,14 @@ void varianceRatios(const std::vector<TileStats> &parts, const std::vector<std::
     values.clear();
     std::size_t varying = 0;
     for (std::size_t j : live) {
+      if (!present(parts[j], u)) continue;
       values.push_back(perFrame(parts[j], u));
       varying += varies(parts[j], u);
     }
-    if (varying == 0 || 2 * varying < live.size()) continue;
+    if (varying == 0 || 2 * varying < values.size()) continue;
     const double median = medianOf(values);
     for (std::size_t k : tested) {
+      if (!present(parts[k], u)) continue;
       double reference = median;
       if (live.size() == 2 && (k == live[0] || k == live[1]))
         reference = perFrame(parts[k == live[0] ? live[1] : live[0]], u);
@@ -188,7 +211,7 @@ void against(const TileStats &s, const Reference &ref, bool member, const Grid &
   for (std::size_t u = 0; u < s.mean.size(); ++u) {
     const double frames = s.frames[u], own = member ? frames : 0.0;
     const double restFrames = ref.frames[u] - own;
-    if (!(restFrames > 0.0)) continue;
+    if (!present(s, u) || !(restFrames > 0.0)) continue;
     const double restMean = (ref.mean[u] - own * s.mean[u]) / restFrames;
     const double restVariance = std::max(ref.variance[u] - own * perFrame(s, u), 0.0) / restFrames;
     const double restLevel = std::max(ref.level[u] - own * s.level[u], 0.0) / restFrames;

@@ -24,11 +24,14 @@ inline constexpr unsigned minCheckFrames = 16;
 // part's own per tile), the tile's mean, the variance of that mean, and the
 // sum of its pixels' squared means over the square of their count (pixels
 // that trace nothing give every frame the same sample, and their variance
-// stays below a small multiple of this). Empty (not tested) without a sum of
-// squares or with a pixel of fewer than minCheckFrames samples.
+// stays below a small multiple of this). A pixel of fewer than minCheckFrames
+// samples has no variance to test with: its tile is left out (frames 0), as
+// a tile of fewer pixels would shift its mean against the other parts'.
+// Empty (not tested) without a sum of squares or with every tile left out.
 struct TileStats {
   double most = 0.0; // the most samples a pixel holds
   std::vector<double> frames, mean, variance, level;
+  std::size_t fewPixels = 0, tilesLeftOut = 0, tiles = 0;
 };
 TileStats tileStats(const Picture &picture);
 

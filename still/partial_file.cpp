@@ -1,5 +1,6 @@
 #include "partial_file.h"
 
+#include "count_schedule.h"
 #include "still_options.h"
 #include "whole_file.h"
 
@@ -44,12 +45,22 @@ const char *const channelNames[17] = {"R",        "G",         "B",       "sum.R
                                       "held.R",   "held.G",    "held.B",  "heldsq.R", "heldsq.G",
                                       "heldsq.B", "held.count"};
 
-// Pixels interleaved as R G B sum.R sum.G sum.B [sumsq.R sumsq.G sumsq.B
-// [count held.R ... held.count]], rows from the top down.
-void bindChannels(Imf::FrameBuffer &fb, std::vector<float> &pixels, unsigned width, int channels) {
-  const std::size_t x = channels * sizeof(float), y = x * width;
-  for (int k = 0; k < channels; ++k)
-    fb.insert(channelNames[k],
+// The channels a file holds, as indices into channelNames: the first six,
+// then the sum of squares where known, then an adaptive render's counts (an
+// adaptive picture merged with an older part keeps its counts without squares).
+std::vector<int> channelsOf(bool squares, bool adaptive) {
+  std::vector<int> list;
+  for (int k = 0; k < 17; ++k)
+    if (k < 6 || (k < 9 ? squares : adaptive)) list.push_back(k);
+  return list;
+}
+
+// Pixels interleaved in the order of channels, rows from the top down.
+void bindChannels(Imf::FrameBuffer &fb, std::vector<float> &pixels, unsigned width,
+                  const std::vector<int> &channels) {
+  const std::size_t x = channels.size() * sizeof(float), y = x * width;
+  for (std::size_t k = 0; k < channels.size(); ++k)
+    fb.insert(channelNames[channels[k]],
               Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(pixels.data() + k), x, y));
 }
 
@@ -184,12 +195,12 @@ void addUnique(std::vector<std::string> &a, const std::vector<std::string> &b) {
 }
 
 // The header of a partial with these channels and attributes.
-static Imf::Header partialHeader(const PartialInfo &info, int channels, const float *sum,
-                                 const float *squares, const float *adaptive) {
+static Imf::Header partialHeader(const PartialInfo &info, const std::vector<int> &channels,
+                                 const float *sum, const float *squares, const float *adaptive) {
   const unsigned w = info.width, h = info.height;
   Imf::Header header(static_cast<int>(w), static_cast<int>(h));
   header.compression() = Imf::ZIP_COMPRESSION;
-  for (int k = 0; k < channels; ++k)
+  for (int k : channels)
     header.channels().insert(channelNames[k], Imf::Channel(Imf::FLOAT));
   header.insert("exegfx.frames", Imf::StringAttribute(formatFrameRanges(info.frames)));
   header.insert("exegfx.frameCount", Imf::IntAttribute(static_cast<int>(frameCount(info.frames))));
@@ -207,6 +218,7 @@ static Imf::Header partialHeader(const PartialInfo &info, int channels, const fl
     header.insert("exegfx.countsChecksum",
                   Imf::StringAttribute(dataChecksum(adaptive, w, h, adaptiveChannels)));
     header.insert("exegfx.adaptive", Imf::StringAttribute(info.adaptive));
+    header.insert("exegfx.runs", Imf::IntAttribute(static_cast<int>(info.runs)));
   }
   if (squares && info.noiseMedian >= 0.0 && info.noiseP95 >= 0.0) {
     header.insert("exegfx.noiseMedian", Imf::FloatAttribute(static_cast<float>(info.noiseMedian)));
@@ -220,19 +232,19 @@ bool writePartial(const std::string &path, const PartialInfo &info, const float 
                   const float *adaptive) {
   useAllCores();
   const unsigned w = info.width, h = info.height;
-  if (!squares) adaptive = nullptr; // the counts' statistics need the squares
-  const int channels = adaptive ? 9 + adaptiveChannels : squares ? 9 : 6;
-  std::vector<float> pixels(std::size_t{w} * h * channels);
+  const std::vector<int> channels = channelsOf(squares, adaptive);
+  const std::size_t n = channels.size(), counts = squares ? 9 : 6;
+  std::vector<float> pixels(std::size_t{w} * h * n);
   for (unsigned row = 0; row < h; ++row) {
-    std::size_t src = std::size_t{h - 1 - row} * w, dst = std::size_t{row} * w * channels;
-    for (unsigned x = 0; x < w; ++x, ++src, dst += channels) {
+    std::size_t src = std::size_t{h - 1 - row} * w, dst = std::size_t{row} * w * n;
+    for (unsigned x = 0; x < w; ++x, ++src, dst += n) {
       for (int ch = 0; ch < 3; ++ch) {
         pixels[dst + ch] = mean[src * 3 + ch];
         pixels[dst + 3 + ch] = sum[src * 3 + ch];
         if (squares) pixels[dst + 6 + ch] = squares[src * 3 + ch];
       }
       for (int k = 0; adaptive && k < adaptiveChannels; ++k)
-        pixels[dst + 9 + k] = adaptive[src * adaptiveChannels + k];
+        pixels[dst + counts + k] = adaptive[src * adaptiveChannels + k];
     }
   }
   Imf::Header header = partialHeader(info, channels, sum, squares, adaptive);
@@ -262,7 +274,7 @@ static const char *const knownAttributes[] = {
     "exegfx.frames",         "exegfx.frameCount",      "exegfx.size",        "exegfx.scene",
     "exegfx.version",        "exegfx.renderers",       "exegfx.passes",      "exegfx.devices",
     "exegfx.sumChecksum",    "exegfx.squaresChecksum", "exegfx.noiseMedian", "exegfx.noiseP95",
-    "exegfx.countsChecksum", "exegfx.adaptive"};
+    "exegfx.countsChecksum", "exegfx.adaptive",        "exegfx.runs"};
 
 static bool damagedAttributeName(const CoreFile &f, std::string &name) {
   int count = 0;
@@ -314,6 +326,24 @@ static bool checkNoiseAttributes(const CoreFile &f, PartialInfo &info, std::stri
   info.noiseMedian = median->f;
   info.noiseP95 = p95->f;
   return true;
+}
+
+// An adaptive file's renders and stopping rules. Files of older versions do
+// not give the renders: exegfx-merge's may then add up any number.
+static bool readRuns(const CoreFile &f, PartialInfo &info, std::string &error) {
+  auto runs = f.find("exegfx.runs", EXR_ATTR_INT);
+  auto version = f.find("exegfx.version", EXR_ATTR_STRING);
+  const exr_attribute_t *any = nullptr;
+  if (runs ? runs->i < 1
+           : exr_get_attribute_by_name(f.context, 0, "exegfx.runs", &any) == EXR_ERR_SUCCESS) {
+    error = "is damaged: its exegfx.runs is not a number of renders.";
+    return false;
+  }
+  info.runs = runs                                                            ? runs->i
+              : version && text(version->string).starts_with("exegfx-merge ") ? 2
+                                                                              : 1;
+  std::vector<AdaptiveRule> rules;
+  return parseRules(info.adaptive, rules, error);
 }
 
 // The checksums, and the channels and attributes that come with them: the
@@ -382,10 +412,20 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
                     "\" that exegfx partials do not have: it is damaged or was changed.");
   }
   // Files of older versions have no sum of squares; a file has all of it or
-  // none, and an adaptive render's counts all or none.
-  info.hasSquares = channels->num_channels > 6;
-  info.isAdaptive = channels->num_channels > 9;
-  for (int n = 0; n < (info.isAdaptive ? 9 + adaptiveChannels : info.hasSquares ? 9 : 6); ++n) {
+  // none, and an adaptive render's counts all or none (with or without the
+  // squares: a merge with an older part keeps the counts).
+  auto named = [&](const char *name) {
+    for (int k = 0; k < channels->num_channels; ++k)
+      if (text(&channels->entries[k].name) == name) return true;
+    return false;
+  };
+  info.hasSquares = named("sumsq.R");
+  info.isAdaptive = named("count");
+  const std::vector<int> expected = channelsOf(info.hasSquares, info.isAdaptive);
+  if (static_cast<std::size_t>(channels->num_channels) != expected.size())
+    return refuse("has only some of the channels of its sum of squares or of its counts: it is "
+                  "damaged or was changed.");
+  for (int n : expected) {
     const char *name = channelNames[n];
     const exr_attr_chlist_entry_t *c = nullptr;
     for (int k = 0; k < channels->num_channels; ++k)
@@ -425,7 +465,8 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
   if (count->i < 0 || frameCount(info.frames) != static_cast<unsigned>(count->i))
     return refuse("says it holds " + std::to_string(count->i) + " frames but lists " +
                   std::to_string(frameCount(info.frames)) + ".");
-  if (!checkChecksums(f, info, error) || !checkNoiseAttributes(f, info, error))
+  if (!checkChecksums(f, info, error) || !checkNoiseAttributes(f, info, error) ||
+      (info.isAdaptive && !readRuns(f, info, error)))
     return refuse(error);
   info.width = static_cast<unsigned>(v.x);
   info.height = static_cast<unsigned>(v.y);
@@ -537,31 +578,16 @@ static bool readSums(const std::string &path, CoreFile &f, unsigned w, unsigned 
   return false;
 }
 
-// An adaptive render's counts and held-out samples (8 per pixel) as a render
-// leaves them: matching their checksum, whole counts that add up to at most
-// the frames run, finite sums and squares that are not negative.
-static bool checkCounts(const std::vector<float> &adaptive, std::uint64_t frames, unsigned w,
-                        unsigned h, const PartialInfo &info, std::string &error) {
+// An adaptive render's counts and held-out samples (8 per pixel, rows from
+// the bottom up) as its stopping rule leaves them, matching their checksum.
+static bool checkCounts(const std::vector<float> &adaptive, unsigned w, unsigned h,
+                        const PartialInfo &info, std::string &error) {
   if (dataChecksum(adaptive.data(), w, h, adaptiveChannels) != info.countsChecksum) {
     error = "its counts do not match its exegfx.countsChecksum (the pixel data was changed or "
             "corrupted after it was written).";
     return false;
   }
-  for (std::size_t p = 0; p < adaptive.size(); p += adaptiveChannels) {
-    const float *v = &adaptive[p];
-    bool whole = true;
-    for (float n : {v[0], v[7]})
-      whole = whole && n >= 0.0f && n == std::floor(n);
-    bool finite = true;
-    for (int k = 1; k < 7; ++k)
-      finite = finite && std::isfinite(v[k]) && (k < 4 || v[k] >= 0.0f);
-    if (!whole || !finite || double(v[0]) + double(v[7]) > double(frames)) {
-      error = "a pixel's counts or held-out samples are not what a render of its " +
-              std::to_string(frames) + " frames leaves.";
-      return false;
-    }
-  }
-  return true;
+  return checkSchedule(adaptive, w, h, info.frames, info.adaptive, info.runs, error);
 }
 
 // Rows from the top down to the bottom up, in place.
@@ -581,7 +607,10 @@ bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> 
   if (squares) squares->clear();
   if (adaptive) adaptive->clear();
   if (!info.hasSquares) squares = nullptr;
-  if (!info.isAdaptive || !squares) adaptive = nullptr;
+  // Counts are always read and checked, also for a reader that takes none.
+  std::vector<float> counts;
+  if (!adaptive) adaptive = &counts;
+  if (!info.isAdaptive) adaptive = nullptr;
   try {
     sum.assign(std::size_t{w} * h * 3, NAN);
     if (squares) squares->assign(sum.size(), NAN);
@@ -612,7 +641,7 @@ bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> 
       if (!(v >= 0.0f && v <= std::numeric_limits<float>::max()))
         return damaged("its sum of squares holds a value that is negative or not a finite "
                        "number.");
-  if (adaptive && !checkCounts(*adaptive, frameCount(info.frames), w, h, info, error)) {
+  if (adaptive && !checkCounts(*adaptive, w, h, info, error)) {
     error = "\"" + path + "\" is damaged: " + error;
     return false;
   }
@@ -656,7 +685,7 @@ bool writePicture(const std::string &path, PartialInfo info, const Picture &pict
   std::vector<float> sum(picture.mean.sum.begin(), picture.mean.sum.end());
   std::vector<float> squares(picture.mean.squares.begin(), picture.mean.squares.end());
   std::vector<float> mean = pictureMean(picture), adaptive;
-  if (picture.adaptive() && picture.hasSquares()) {
+  if (picture.adaptive()) {
     adaptive.resize(pixels * adaptiveChannels);
     for (std::size_t p = 0; p < pixels; ++p) {
       float *v = &adaptive[p * adaptiveChannels];

@@ -5,7 +5,9 @@
 //
 // Channels R, G, B: the mean; sum.R, sum.G, sum.B: the running sum;
 // sumsq.R, sumsq.G, sumsq.B: the running sum of the samples' squares (absent
-// in files of older versions, whose noise is unknown); all 32-bit float, rows
+// in files of older versions, whose noise is unknown); an adaptive render's
+// counts after them (count, held.*, heldsq.*, held.count: with or without the
+// squares, as a merge with an older part keeps them); all 32-bit float, rows
 // from the top down as EXR viewers expect. Header attributes:
 //   exegfx.frames      string   the frames held, "1-64,129-192"
 //   exegfx.frameCount  int      their number
@@ -21,6 +23,11 @@
 //                               down, R G B of each pixel; absent in files of
 //                               older versions
 //   exegfx.squaresChecksum string  the same for the sum of squares, where there is one
+//   exegfx.countsChecksum, exegfx.adaptive  an adaptive render's: the counts'
+//                               SHA-256 and the stopping rule ("; " between a
+//                               merge's rules)
+//   exegfx.runs        int      the renders an adaptive file's counts add up
+//                               (count_schedule.h); absent in older files
 //   exegfx.noiseMedian float  the median and 95th percentile of the traced
 //   exegfx.noiseP95    float  pixels' standard errors in 8-bit levels (noise.h),
 //                             where the noise is known
@@ -48,6 +55,8 @@ struct PartialInfo {
   // and the stopping rule they were made with ("level=2 min=64 ...").
   bool isAdaptive = false; // as read
   std::string countsChecksum, adaptive;
+  // The renders its counts add up: 1 for exegfx-still's, a merge's parts' together.
+  unsigned runs = 1;
 };
 
 // Writes sum and mean (width x height x 3 floats each, rows from the bottom
@@ -69,7 +78,9 @@ bool readPartialInfo(const std::string &path, PartialInfo &info, std::string &er
 // readPartialInfo, then the sum (rows from the bottom up), and the sum of
 // squares into squares where given (empty when the file has none). Refuses a
 // file with missing pixel data (a truncated or unfinished file), values that
-// are not finite, negative squares or data that does not match its checksum.
+// are not finite, negative squares, data that does not match its checksum,
+// or an adaptive file's counts that its stopping rule cannot make (read and
+// checked also where adaptive is null).
 // A file without a checksum (an older version's) is read, with a note on
 // standard error.
 bool readPartial(const std::string &path, PartialInfo &info, std::vector<float> &sum,

@@ -13,7 +13,7 @@ target_sources(exegfx_still_io PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/noise.cpp ${CMAKE_CURRENT_LIST_DIR}/noise_map.cpp
   ${CMAKE_CURRENT_LIST_DIR}/part_check.cpp ${CMAKE_CURRENT_LIST_DIR}/process_guard.cpp
   ${CMAKE_CURRENT_LIST_DIR}/picture.cpp ${CMAKE_CURRENT_LIST_DIR}/adaptive_rule.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/scene_samples.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/scene_samples.cpp ${CMAKE_CURRENT_LIST_DIR}/count_schedule.cpp)
 target_include_directories(exegfx_still_io PUBLIC "${CMAKE_CURRENT_LIST_DIR}")
 target_link_libraries(exegfx_still_io PUBLIC PkgConfig::LIBPNG OpenEXR::OpenEXR OpenEXR::OpenEXRCore
                                              PkgConfig::NETTLE)

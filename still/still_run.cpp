@@ -125,7 +125,8 @@ int settleResume(const StillOptions &options, ResumeState &resume) {
   }
   if (!resume.found) return -1;
   if (!resume.info.hasSquares) {
-    if (options.untilNoise > 0.0)
+    // An adaptive render stops its pixels by their held-out samples, which it keeps.
+    if (options.untilNoise > 0.0 && !options.adaptive)
       return fail("cannot resume with --until-noise: \"" + options.output +
                   "\" has no sum of squares (an older version wrote it), so its noise is "
                   "unknown. Nothing was rendered, and the file is left as it was.");
@@ -190,6 +191,7 @@ bool writeOutput(const StillOptions &options, const ResumeState &resume, const P
   info.devices = resume.info.devices;
   addUnique(info.devices, {eglDeviceTaken()});
   if (options.adaptive) info.adaptive = ruleText(adaptiveRule(options.untilNoise));
+  if (resume.found) info.runs = resume.info.runs; // a merged file stays one
   if (noise.known) {
     info.noiseMedian = noise.median;
     info.noiseP95 = noise.p95;

@@ -302,22 +302,95 @@ void holdWholeFiles() {
   holding = true;
 }
 
-bool commitHeldFiles(std::string &error) {
-  holding = false;
-  bool ok = true;
-  std::string moved;
-  for (const HeldFile &f : held) {
-    if (!ok) {
-      unlink(f.temp.c_str());
-      clearPending(f.slot);
+// A hard link to the file at target under a fresh temporary name beside it,
+// which keeps the old file while a commit replaces it; empty where there is
+// no file (false with errno where one cannot be made).
+static bool keepAside(const std::string &target, std::string &aside) {
+  aside.clear();
+  struct stat st;
+  if (lstat(target.c_str(), &st) != 0) return errno == ENOENT;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[tempSuffixLength];
+    if (getrandom(random, sizeof random, 0) != sizeof random) return false;
+    std::string name = target + tempInfix;
+    for (unsigned char r : random)
+      name += tempLetters[r % (sizeof tempLetters - 1)];
+    if (link(target.c_str(), name.c_str()) == 0) {
+      aside = name;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+static void syncFolder(const std::string &path) {
+  int dir = open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
+static std::string listed(const std::vector<HeldFile> &files, std::size_t from, std::size_t to) {
+  std::string text;
+  for (std::size_t k = from; k < to; ++k)
+    text += (k == from ? "" : k + 1 == to ? " and " : ", ") + quoted(files[k].target);
+  return text;
+}
+
+// Puts the files moved so far back as they were: the old file from its
+// aside, or none where there was none. What could not be put back is said
+// in error, with where its old file is kept.
+static bool restoreMoved(std::size_t moved, const std::vector<std::string> &aside,
+                         std::string &error) {
+  bool all = true;
+  for (std::size_t k = 0; k < moved; ++k) {
+    const std::string &target = held[k].target;
+    const bool back = aside[k].empty() ? unlink(target.c_str()) == 0 || errno == ENOENT
+                                       : std::rename(aside[k].c_str(), target.c_str()) == 0;
+    if (back) {
+      syncFolder(target);
       continue;
     }
-    std::string why;
-    if (!moveIntoPlace(f.temp, f.target, f.slot, why)) {
+    all = false;
+    error += " " + quoted(target) + " could not be put back (" + std::strerror(errno) +
+             "): it holds the new file" +
+             (aside[k].empty() ? "." : ", and its old one is kept as " + quoted(aside[k]) + ".");
+  }
+  return all;
+}
+
+bool commitHeldFiles(std::string &error) {
+  holding = false;
+  std::vector<std::string> aside(held.size());
+  std::size_t moved = 0, kept = 0;
+  bool ok = true;
+  for (; kept < held.size() && ok; ++kept)
+    if (!keepAside(held[kept].target, aside[kept])) {
+      error = "Cannot keep the old " + quoted(held[kept].target) + " aside while " +
+              listed(held, 0, held.size()) + " are replaced together: " + std::strerror(errno) +
+              ".";
       ok = false;
-      error = why + (moved.empty() ? "" : " Only " + moved + " was written.");
     }
-    moved += (moved.empty() ? "" : " and ") + quoted(f.target);
+  for (; ok && moved < held.size(); ++moved) {
+    const HeldFile &f = held[moved];
+    if (std::rename(f.temp.c_str(), f.target.c_str()) != 0) {
+      error = "Cannot move the finished file to " + quoted(f.target) + ": " + std::strerror(errno) +
+              ".";
+      ok = false;
+      break;
+    }
+    clearPending(f.slot);
+    syncFolder(f.target);
+  }
+  if (!ok && restoreMoved(moved, aside, error))
+    error += " Nothing was changed: " + listed(held, 0, held.size()) + " are as they were.";
+  for (std::size_t k = 0; k < held.size(); ++k) {
+    if (k >= moved) unlink(held[k].temp.c_str());
+    clearPending(held[k].slot);
+    // A file that was put back took its aside's name; one that was not keeps it.
+    if (!aside[k].empty() && (ok || k >= moved)) unlink(aside[k].c_str());
   }
   held.clear();
   return ok;

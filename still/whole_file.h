@@ -25,11 +25,13 @@ using FileFiller = std::function<bool(int fd, const std::string &tempPath, std::
 // False with a message naming the problem; path is then unchanged.
 bool writeWholeFile(const std::string &path, const FileFiller &fill, std::string &error);
 
-// Files that belong together (a picture and its noise map) are written both
-// or neither: after holdWholeFiles, writeWholeFile leaves each finished file
-// under its temporary name, and commitHeldFiles then moves them all into
-// place (false with a message if a rename fails; the files not yet moved are
-// removed), while dropHeldFiles removes them. Either ends the holding.
+// Files that belong together (a picture and its maps) are written all or
+// none: after holdWholeFiles, writeWholeFile leaves each finished file under
+// its temporary name, and commitHeldFiles then moves them all into place,
+// while dropHeldFiles removes them. Either ends the holding. The commit first
+// keeps each existing target aside (a hard link beside it), so that when a
+// rename fails, the files already moved are put back as they were; false
+// with a message that says exactly what is on disk then.
 void holdWholeFiles();
 bool commitHeldFiles(std::string &error);
 void dropHeldFiles();

@@ -50,14 +50,17 @@ static EM_BOOL keyDown(int, const EmscriptenKeyboardEvent *event, void *) {
 }
 
 int main() {
-  char *size = page_param("size");
-  char *frames = page_param("frames");
-  char *bandMs = page_param("band-ms");
+  PageParam params[3];
+  const char *names[3] = {"size", "frames", "band-ms"};
+  for (int k = 0; k < 3; ++k) {
+    int count = 0, length = 0;
+    char *value = page_param(names[k], &count, &length);
+    params[k].count = static_cast<unsigned>(count);
+    if (value) params[k].value.assign(value, static_cast<std::size_t>(length));
+    std::free(value);
+  }
   std::string error;
-  bool ok = parsePageOptions(size, frames, bandMs, options, error);
-  std::free(size);
-  std::free(frames);
-  std::free(bandMs);
+  bool ok = parsePageOptions(params[0], params[1], params[2], options, error);
   if (!ok) {
     page_fail(("The address asks for something the page cannot do: " + error).c_str());
     return 0;

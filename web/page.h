@@ -4,9 +4,10 @@
 #include <cstdint>
 
 extern "C" {
-// The address's value of ?name=, decoded, in memory the caller frees; null
-// where the address has none.
-char *page_param(const char *name);
+// The address's first value of ?name=, decoded, in memory the caller frees,
+// its length in bytes (it may hold a NUL) and how often the address gives
+// name; null where the address has none.
+char *page_param(const char *name, int *count, int *length);
 // Whether the browser knows WebGL 2 at all (it may still refuse a context).
 int page_has_webgl2();
 // Rendering: the render size and the frames it stops after.

@@ -1,9 +1,13 @@
 // The page's side of the host (see page.h): the overlay, the messages, the PNG
 // download and window.exegfx, the state scripts and tests read.
 mergeInto(LibraryManager.library, {
-  page_param: function (name) {
-    var value = new URLSearchParams(window.location.search).get(UTF8ToString(name));
-    return value === null ? 0 : allocateUTF8(value);
+  page_param: function (name, count, length) {
+    var values = new URLSearchParams(window.location.search).getAll(UTF8ToString(name));
+    HEAP32[count >> 2] = values.length;
+    if (values.length === 0) return 0;
+    // Every byte, a NUL (%00) included: the page refuses what it cannot take.
+    HEAP32[length >> 2] = lengthBytesUTF8(values[0]);
+    return allocateUTF8(values[0]);
   },
 
   page_has_webgl2: function () {

@@ -24,6 +24,34 @@ static bool parseSize(std::string_view text, PageOptions &options, std::string &
   return true;
 }
 
+// No value the page takes is longer: "1000000x1000000" has 15 characters.
+static const std::size_t longestValue = 32;
+
+// What the address may not hold whatever the parameter: repeats, NULs, values
+// that would run out of the page's message box.
+static bool plainParam(const char *name, const PageParam &param, std::string &error) {
+  if (param.count > 1)
+    error = std::string(name) + " is given " + std::to_string(param.count) +
+            " times in the address; give it once.";
+  else if (param.value.find('\0') != std::string::npos)
+    error = std::string(name) + " holds a NUL character (%00), which no value takes.";
+  else if (param.value.size() > longestValue)
+    error = std::string(name) + " is " + std::to_string(param.value.size()) +
+            " characters long; no value it takes is longer than " + std::to_string(longestValue) +
+            ".";
+  return error.empty();
+}
+
+bool parsePageOptions(const PageParam &size, const PageParam &frames, const PageParam &bandMs,
+                      PageOptions &options, std::string &error) {
+  error.clear();
+  if (!plainParam("size", size, error) || !plainParam("frames", frames, error) ||
+      !plainParam("band-ms", bandMs, error))
+    return false;
+  auto value = [](const PageParam &p) { return p.count ? p.value.c_str() : nullptr; };
+  return parsePageOptions(value(size), value(frames), value(bandMs), options, error);
+}
+
 bool parsePageOptions(const char *size, const char *frames, const char *bandMs,
                       PageOptions &options, std::string &error) {
   options = PageOptions{};

@@ -13,7 +13,18 @@ struct PageOptions {
   unsigned bandMs = 20;            // what one band of a frame should cost the GPU
 };
 
-// Reads the values of size, frames and band-ms (null where the address has
-// none). False with a message for the page that names the bad value.
+// One parameter of the address: how often it is given (0: not at all), and
+// its first value, every byte of it (a NUL included).
+struct PageParam {
+  unsigned count = 0;
+  std::string value;
+};
+
+// Reads size, frames and band-ms. A parameter given twice, or with a NUL or
+// a value far longer than any it takes, is refused. False with a message for
+// the page, short enough for its box, that names the bad value.
+bool parsePageOptions(const PageParam &size, const PageParam &frames, const PageParam &bandMs,
+                      PageOptions &options, std::string &error);
+// The same from plain values, null where the address has none.
 bool parsePageOptions(const char *size, const char *frames, const char *bandMs,
                       PageOptions &options, std::string &error);

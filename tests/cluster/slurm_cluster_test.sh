@@ -43,7 +43,10 @@ for c in "--size 0x0|--size" "--size abc|--size" "--frames 300000|131072" \
   "--frames 1073741825|--frames" "--frames 99999999999999999999|--frames" \
   "--checkpoint-every abc|--checkpoint-every" "--checkpoint-every -5|--checkpoint-every" \
   "--picture hall.jpg|.jpg" "--picture merged.exr|--picture" "--time 1-|--time" \
-  "--time 1:2:3:4|--time" "--parts 9|--parts"; do
+  "--time 1:2:3:4|--time" "--parts 9|--parts" \
+  "--until-noise 0.00000000000001|--until-noise 0.00000000000001 is too small" \
+  "--until-noise 0.0000001 --picture hall.jpg|.jpg" \
+  "--until-noise 1000000000 --picture hall.jpg|.jpg"; do
   read -ra args <<<"${c%|*}"
   refused "${c#*|}" "${args[@]}" "$work/refused/out"
 done

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A bounded fuzzing run of the partial render reader, as the tests run it:
 # a fixed seed, so every run tries the same inputs, starting from the seed
-# files in corpus/ (ok_*: tiny valid partials, an adaptive one with its counts
+# files in corpus/ (ok_*: tiny valid partials, adaptive ones with their counts
 # among them; old_*: without a checksum, stored uncompressed and with RLE;
 # bad_*: an extra channel, a chunk whose size is zeroed). New inputs, and any that crashes, go to WORK.
 #

@@ -43,3 +43,24 @@ TEST(WebPageOptions, BadValuesAreNamed) {
   std::string error;
   EXPECT_TRUE(parsePageOptions(nullptr, "131072", "1000", o, error));
 }
+
+TEST(WebPageOptions, RepeatsNulsAndOverlongValuesAreRefused) {
+  struct Case {
+    PageParam size;
+    const char *says;
+  };
+  for (const Case &c : {Case{{2, "16x9"}, "size is given 2 times"},
+                        Case{{1, std::string("16x9\0junk", 9)}, "NUL character"},
+                        Case{{1, std::string(5000, '9')}, "5000 characters long"}}) {
+    PageOptions o;
+    std::string error;
+    EXPECT_FALSE(parsePageOptions(c.size, {}, {}, o, error)) << c.says;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_LT(error.size(), 120u) << error;
+  }
+  PageOptions o;
+  std::string error;
+  EXPECT_TRUE(parsePageOptions({1, "16x9"}, {}, {1, "50"}, o, error)) << error;
+  EXPECT_EQ(o.width, 16u);
+  EXPECT_EQ(o.bandMs, 50u);
+}

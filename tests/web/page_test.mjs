@@ -108,12 +108,19 @@ async function lostContext(browser) {
 
 async function badAddresses(browser) {
   for (const [query, expect] of [['?size=960', /size wants WIDTHxHEIGHT/], ['?size=0x10', /at least 1/],
-                                 ['?frames=-3', /frames wants/], ['?size=99999x99999', /at most/]]) {
+                                 ['?frames=-3', /frames wants/], ['?size=99999x99999', /at most/],
+                                 ['?size=16x9%00junk', /NUL/], ['?size=16x9&size=32x18', /given 2 times/],
+                                 [`?size=${'9'.repeat(5000)}`, /5000 characters long/]]) {
     const page = await open(browser, query);
     const state = await waitState(page, ['error', 'rendering', 'done'], 60);
     const hidden = await page.$eval('#canvas', (e) => e.hidden);
-    check(state.state === 'error' && expect.test(state.error) && hidden,
-          `${query} is refused in the page: "${state.error}"`);
+    const fits = await page.$eval('#message', (e) => {
+      const r = e.getBoundingClientRect();
+      return e.scrollWidth <= e.clientWidth && r.left >= 0 && r.right <= window.innerWidth &&
+             r.top >= 0 && r.bottom <= window.innerHeight;
+    });
+    check(state.state === 'error' && expect.test(state.error) && hidden && fits,
+          `${query.slice(0, 40)} is refused in the page, in its box: "${state.error}"`);
     await page.close();
   }
 }
