@@ -1,7 +1,7 @@
 #include "partial_file.h"
 
 #include "count_schedule.h"
-#include "still_options.h"
+#include "frame_limits.h"
 #include "whole_file.h"
 
 #include <OpenEXR/ImfChannelList.h>
