@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+// A part named on the command line, and its header once read.
 struct Part {
   std::string path;
   PartialInfo info;

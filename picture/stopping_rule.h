@@ -1,7 +1,6 @@
 // The stopping rule of an adaptive render as its partial files record it:
 // the figures that decide when a pixel stops, and their text. The files'
-// checks read it; exegfx-still's adaptive rule (still/adaptive_rule.h)
-// chooses the figures and applies them.
+// checks read it; exegfx-still chooses the figures and applies them.
 #pragma once
 
 #include <string>
