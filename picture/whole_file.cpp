@@ -354,9 +354,11 @@ static bool restoreMoved(std::size_t moved, const std::vector<std::string> &asid
       continue;
     }
     all = false;
-    error += " " + quoted(target) + " could not be put back (" + std::strerror(errno) +
-             "): it holds the new file" +
-             (aside[k].empty() ? "." : ", and its old one is kept as " + quoted(aside[k]) + ".");
+    // Appended piece by piece: GCC 12 warns falsely on "..." + std::string&&.
+    error.append(" ").append(quoted(target)).append(" could not be put back (");
+    error.append(std::strerror(errno)).append("): it holds the new file");
+    if (!aside[k].empty()) error.append(", and its old one is kept as ").append(quoted(aside[k]));
+    error += ".";
   }
   return all;
 }
