@@ -1,10 +1,8 @@
 #include "still_options.h"
 
-#include "whole_file.h"
 #include "size_text.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -13,9 +11,6 @@
 #include <iterator>
 #include <cstring>
 #include <string_view>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 const char *stillUsage() {
   return "Usage: exegfx-still [options]\n"
