@@ -132,6 +132,12 @@ fi
 if [ "$parts" -lt 1 ] || [ "$frames" -lt "$parts" ]; then
   refuse "--parts must be from 1 to the frame count ($frames)"
 fi
+# A part is one run of exegfx-still, whose sums are 32-bit float: it holds at
+# most 131072 frames (exegfx-still's --frames cap); the picture may hold more.
+largest=$(((frames + parts - 1) / parts))
+[ "$largest" -le 131072 ] || refuse "--frames $frames in $parts parts gives parts of \
+$largest frames; a part holds at most 131072 (one run's 32-bit sums): ask for at \
+least $(((frames + 131071) / 131072)) parts"
 case $picture in
 "") refuse "--picture needs a file name, like hall.png" ;;
 merged.exr | part_[0-9]*.exr) refuse "--picture $picture would replace a file the jobs write in DIR" ;;
@@ -197,10 +203,6 @@ part_frames() {
 # The picture (exegfx-merge takes the same output formats, and makes the same
 # check of the path); the first part is the largest, the last the furthest.
 still_check --frames 1 -o "$dir/$picture"
-# A part is one run of exegfx-still, whose sums are 32-bit float: it holds at
-# most 131072 frames (exegfx-still's --frames cap); the picture may hold more.
-part_frames 0
-[ "$count" -le 131072 ] || refuse "--frames $frames in $parts parts gives parts of $count frames; a part holds at most 131072 (one run's 32-bit sums): ask for at least $(((frames + 131071) / 131072)) parts"
 for i in 0 $((parts - 1)); do
   part_frames "$i"
   still_check --first-frame "$first" --frames "$count" --resume -o "$dir/part_$i.exr"

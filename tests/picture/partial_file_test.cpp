@@ -304,7 +304,7 @@ TEST(PartialFile, AdaptiveFilesWithDamagedCountsAreRefused) {
   std::ofstream(dir + "/changed.exr", std::ios::binary) << a;
   for (auto [name, mention] :
        {std::pair{"changed.exr", "counts do not match its exegfx.countsChecksum"},
-        {"over.exr", "not what a render of its 16 frames leaves"}}) {
+        {"over.exr", "never leaves after frames 1-16"}}) {
     error.clear();
     EXPECT_FALSE(readPicture(dir + "/" + name, info, back, error)) << name;
     EXPECT_NE(error.find(mention), std::string::npos) << mention << " not in: " << error;
