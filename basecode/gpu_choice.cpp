@@ -68,111 +68,137 @@ static std::string noGpuOpens(const std::vector<EglGpu> &devices, const GpuReque
          "CPU anyway.";
 }
 
+static GpuChoice taken(int device, std::string note = "") {
+  GpuChoice choice;
+  choice.kind = GpuChoice::Gpu;
+  choice.device = device;
+  choice.message = std::move(note);
+  return choice;
+}
+
+static GpuChoice refused(std::string message) {
+  GpuChoice choice;
+  choice.kind = GpuChoice::Error;
+  choice.message = std::move(message);
+  return choice;
+}
+
+static GpuChoice software(std::string note) {
+  GpuChoice choice;
+  choice.message = std::move(note);
+  return choice;
+}
+
+// --gpu N: the Nth hardware device that opens.
+static GpuChoice chooseNumbered(const std::vector<EglGpu> &devices,
+                                const std::vector<int> &hardware, int gpu,
+                                const std::function<bool(int)> &canOpen) {
+  int usable = 0;
+  for (int k : hardware)
+    if (canOpen(k) && usable++ == gpu) return taken(k);
+  std::string asked = "--gpu " + std::to_string(gpu) + ": ";
+  if (hardware.empty())
+    return refused(asked + "EGL offers no GPU here" +
+                   (devices.empty() ? "." : ", only a software renderer."));
+  if (usable == 0)
+    return refused(asked + "EGL lists " + plural(hardware.size(), "GPU", "GPUs") +
+                   ", but none can be initialised (fenced off from this process, or failing).");
+  return refused(asked + "there is no such GPU; " + plural(usable, "GPU is", "GPUs are") +
+                 " usable here, numbered from 0.");
+}
+
+// The scheduler's GPU by its UUID (wanted, lower case, maybe a prefix).
+static GpuChoice chooseByUuid(const std::vector<EglGpu> &devices, const std::vector<int> &hardware,
+                              const std::string &wanted, const std::string &named, bool migEntry,
+                              const std::function<bool(int)> &canOpen) {
+  std::vector<int> matches;
+  for (int k : hardware)
+    if (!devices[k].uuid.empty() && lower(devices[k].uuid).starts_with(wanted))
+      matches.push_back(k);
+  if (matches.size() > 1) return refused(named + " matches several GPUs; give its whole UUID.");
+  if (matches.empty())
+    return refused(
+        named + " is none of the GPUs EGL offers here (" +
+        (migEntry ? "a MIG instance renders no graphics" : "exegfx-still --list-gpus lists them") +
+        ").");
+  if (!canOpen(matches[0]))
+    return refused(named + ", " + gpuLabel(devices, matches[0]) + ", cannot be initialised.");
+  return taken(matches[0]);
+}
+
+// The scheduler's GPU where no UUIDs tell which it is: the GPUs that open
+// are all that is known, and with several of them the entry is a guess.
+static GpuChoice chooseByGuess(const std::vector<EglGpu> &devices, const std::vector<int> &hardware,
+                               const std::string &entry, bool uuidEntry, bool eglUuids,
+                               const GpuRequest &request, const std::function<bool(int)> &canOpen) {
+  std::vector<int> usable;
+  for (int k : hardware)
+    if (canOpen(k)) usable.push_back(k);
+  if (usable.empty() && !request.allowSoftware) return refused(noGpuOpens(devices, request));
+  if (usable.empty())
+    return software("Note: CUDA_VISIBLE_DEVICES names GPU " + entry +
+                    ", but EGL offers no GPU that opens here; rendering on the software "
+                    "renderer (--allow-software).");
+  if (usable.size() == 1) return taken(usable[0]); // the only one this process may use
+  int guess = usable[0];
+  std::string by = "the first that opens";
+  if (!uuidEntry) {
+    int index = std::stoi(entry);
+    bool found = false;
+    for (int k : usable)
+      if (devices[k].cudaDevice == index) {
+        guess = k;
+        found = true;
+        by = "EGL_NV_device_cuda's CUDA device " + entry;
+        break;
+      }
+    if (!found && index < static_cast<int>(usable.size())) {
+      guess = usable[static_cast<std::size_t>(index)];
+      by = "number " + entry + " of those that open";
+    }
+  }
+  return taken(guess, "Note: which of the " + std::to_string(usable.size()) +
+                          " GPUs here is CUDA_VISIBLE_DEVICES's GPU " + entry +
+                          " cannot be established (no device UUIDs from " +
+                          (eglUuids ? "the CUDA driver" : "EGL") + "); taking " + by + ", " +
+                          gpuLabel(devices, guess) + ".");
+}
+
+// The GPU that CUDA_VISIBLE_DEVICES gives this process: its first entry, a
+// UUID or an index.
+static GpuChoice chooseScheduled(const std::vector<EglGpu> &devices,
+                                 const std::vector<int> &hardware, const GpuRequest &request,
+                                 const std::function<bool(int)> &canOpen) {
+  std::string list = request.cudaVisibleDevices;
+  std::string entry = trim(list.substr(0, list.find(',')));
+  bool uuidEntry = lower(entry).starts_with("gpu-") || lower(entry).starts_with("mig-");
+  if (!uuidEntry && !isIndex(entry))
+    return software("Note: CUDA_VISIBLE_DEVICES=\"" + list +
+                    "\" gives this process no GPU; rendering on the software renderer.");
+  bool eglUuids = false;
+  for (int k : hardware)
+    eglUuids = eglUuids || !devices[k].uuid.empty();
+  std::string cudaUuid =
+      !uuidEntry && eglUuids && request.cudaUuid ? request.cudaUuid() : std::string();
+  std::string wanted = lower(uuidEntry ? entry : cudaUuid);
+  if (!wanted.empty() && eglUuids)
+    return chooseByUuid(devices, hardware, wanted,
+                        "CUDA_VISIBLE_DEVICES's GPU " + entry +
+                            (uuidEntry ? "" : " (" + cudaUuid + ")"),
+                        uuidEntry && lower(entry).starts_with("mig-"), canOpen);
+  return chooseByGuess(devices, hardware, entry, uuidEntry, eglUuids, request, canOpen);
+}
+
 GpuChoice chooseGpu(const std::vector<EglGpu> &devices, const GpuRequest &request,
                     const std::function<bool(int)> &canOpen) {
   std::vector<int> hardware;
   for (std::size_t k = 0; k < devices.size(); ++k)
     if (!devices[k].software) hardware.push_back(static_cast<int>(k));
-  GpuChoice choice;
-  auto take = [&](int device, std::string note = "") {
-    choice.kind = GpuChoice::Gpu;
-    choice.device = device;
-    choice.message = std::move(note);
-    return choice;
-  };
-  auto refuse = [&](std::string message) {
-    choice.kind = GpuChoice::Error;
-    choice.message = std::move(message);
-    return choice;
-  };
-
-  if (request.gpu >= 0) {
-    int usable = 0;
-    for (int k : hardware)
-      if (canOpen(k) && usable++ == request.gpu) return take(k);
-    std::string asked = "--gpu " + std::to_string(request.gpu) + ": ";
-    if (hardware.empty())
-      return refuse(asked + "EGL offers no GPU here" +
-                    (devices.empty() ? "." : ", only a software renderer."));
-    if (usable == 0)
-      return refuse(asked + "EGL lists " + plural(hardware.size(), "GPU", "GPUs") +
-                    ", but none can be initialised (fenced off from this process, or failing).");
-    return refuse(asked + "there is no such GPU; " + plural(usable, "GPU is", "GPUs are") +
-                  " usable here, numbered from 0.");
-  }
-
-  if (request.cudaVisibleDevices) {
-    std::string list = request.cudaVisibleDevices;
-    std::string entry = trim(list.substr(0, list.find(',')));
-    bool uuidEntry = lower(entry).starts_with("gpu-") || lower(entry).starts_with("mig-");
-    if (!uuidEntry && !isIndex(entry)) {
-      choice.message = "Note: CUDA_VISIBLE_DEVICES=\"" + list +
-                       "\" gives this process no GPU; rendering on the software renderer.";
-      return choice;
-    }
-    bool eglUuids = false;
-    for (int k : hardware)
-      eglUuids = eglUuids || !devices[k].uuid.empty();
-    std::string cudaUuid =
-        !uuidEntry && eglUuids && request.cudaUuid ? request.cudaUuid() : std::string();
-    std::string wanted = lower(uuidEntry ? entry : cudaUuid);
-    if (!wanted.empty() && eglUuids) {
-      std::vector<int> matches;
-      for (int k : hardware)
-        if (!devices[k].uuid.empty() && lower(devices[k].uuid).starts_with(wanted))
-          matches.push_back(k);
-      std::string named =
-          "CUDA_VISIBLE_DEVICES's GPU " + entry + (uuidEntry ? "" : " (" + cudaUuid + ")");
-      if (matches.size() > 1) return refuse(named + " matches several GPUs; give its whole UUID.");
-      if (matches.empty())
-        return refuse(named + " is none of the GPUs EGL offers here (" +
-                      (uuidEntry && lower(entry).starts_with("mig-")
-                           ? "a MIG instance renders no graphics"
-                           : "exegfx-still --list-gpus lists them") +
-                      ").");
-      if (!canOpen(matches[0]))
-        return refuse(named + ", " + gpuLabel(devices, matches[0]) + ", cannot be initialised.");
-      return take(matches[0]);
-    }
-    // No UUIDs to go by: the GPUs that open are all that is known.
-    std::vector<int> usable;
-    for (int k : hardware)
-      if (canOpen(k)) usable.push_back(k);
-    if (usable.empty() && !request.allowSoftware) return refuse(noGpuOpens(devices, request));
-    if (usable.empty()) {
-      choice.message = "Note: CUDA_VISIBLE_DEVICES names GPU " + entry +
-                       ", but EGL offers no GPU that opens here; rendering on the software "
-                       "renderer (--allow-software).";
-      return choice;
-    }
-    if (usable.size() == 1) return take(usable[0]); // the only one this process may use
-    int guess = usable[0];
-    std::string by = "the first that opens";
-    if (!uuidEntry) {
-      int index = std::stoi(entry);
-      bool found = false;
-      for (int k : usable)
-        if (devices[k].cudaDevice == index) {
-          guess = k;
-          found = true;
-          by = "EGL_NV_device_cuda's CUDA device " + entry;
-          break;
-        }
-      if (!found && index < static_cast<int>(usable.size())) {
-        guess = usable[static_cast<std::size_t>(index)];
-        by = "number " + entry + " of those that open";
-      }
-    }
-    return take(guess, "Note: which of the " + std::to_string(usable.size()) +
-                           " GPUs here is CUDA_VISIBLE_DEVICES's GPU " + entry +
-                           " cannot be established (no device UUIDs from " +
-                           (eglUuids ? "the CUDA driver" : "EGL") + "); taking " + by + ", " +
-                           gpuLabel(devices, guess) + ".");
-  }
-
+  if (request.gpu >= 0) return chooseNumbered(devices, hardware, request.gpu, canOpen);
+  if (request.cudaVisibleDevices) return chooseScheduled(devices, hardware, request, canOpen);
   for (int k : hardware)
-    if (canOpen(k)) return take(k);
-  return choice;
+    if (canOpen(k)) return taken(k);
+  return GpuChoice{};
 }
 
 std::string formatGpuUuid(const unsigned char bytes[16]) {

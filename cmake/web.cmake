@@ -59,12 +59,12 @@ add_custom_command(
   COMMAND "${CMAKE_COMMAND}" -E make_directory "${WEB_DIR}"
   COMMAND "${CMAKE_COMMAND}" -E env --unset=EM_CACHE NODE_PATH=/usr/share/nodejs
           "${EMCC}" -std=c++20 -O2 -Wall -Wextra -DEXEGFX_GLES
-          "-I${CMAKE_CURRENT_SOURCE_DIR}/basecode" "-I${CMAKE_CURRENT_SOURCE_DIR}/still" "-I${WEB_GENERATED}" ${WEB_SOURCES}
+          "-I${CMAKE_CURRENT_SOURCE_DIR}/basecode" "-I${CMAKE_CURRENT_SOURCE_DIR}/picture" "-I${WEB_GENERATED}" ${WEB_SOURCES}
           -sENVIRONMENT=web -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2 -sALLOW_MEMORY_GROWTH=1
           -sEXPORTED_FUNCTIONS=_main,_exegfx_read_mean,_exegfx_frames_held -sMINIFY_HTML=0
           --shell-file "${WEB_SHELL}" --js-library "${WEB_LIBRARY}" -o "${WEB_DIR}/index.html"
-  DEPENDS ${WEB_SOURCES} ${WEB_HEADERS} "${CMAKE_CURRENT_SOURCE_DIR}/still/display_byte.h"
-          "${CMAKE_CURRENT_SOURCE_DIR}/still/size_text.h" "${WEB_SHADERS_HEADER}" "${WEB_SHELL}" "${WEB_LIBRARY}"
+  DEPENDS ${WEB_SOURCES} ${WEB_HEADERS} "${CMAKE_CURRENT_SOURCE_DIR}/picture/display_byte.h"
+          "${CMAKE_CURRENT_SOURCE_DIR}/picture/size_text.h" "${WEB_SHADERS_HEADER}" "${WEB_SHELL}" "${WEB_LIBRARY}"
   COMMENT "Building the web page with emscripten"
   VERBATIM)
 add_custom_target(exegfx-web ALL DEPENDS ${WEB_OUTPUTS})

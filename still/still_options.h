@@ -1,11 +1,11 @@
 // exegfx-still's command line and the checks on it that need no GL.
 #pragma once
 
+#include "frame_limits.h"
+#include "output_path.h"
 #include "still_core.h"
 
 #include <string>
-
-enum class ImageFormat { Png, Pfm, Exr };
 
 struct StillOptions {
   unsigned width = 1920, height = 1080;
@@ -28,32 +28,10 @@ struct StillOptions {
 
 enum class StillCommand { Render, Help, Version, ListGpus, Error };
 
-// The highest frame number rendered (2^30). Past frame 2048 the scene draws
-// its random numbers from an integer hash of the frame number, exact for
-// every 32-bit number; 2^30 keeps frame counts within a partial file's 32-bit
-// signed count.
-inline constexpr unsigned maxStillFrames = 1u << 30;
-// The most frames one run adds up (2^17). Its running sum is 32-bit float on
-// the GPU, where each sample is rounded to the sum's precision: a sum of
-// 2^17 frames keeps samples down to about 1e-4 of its mean. More frames are
-// split into runs, which the merge adds in double precision.
-inline constexpr unsigned maxRunFrames = 131072;
-
 // Parses argv[1..argc-1] into options. On Error, error names the problem.
 // --help, --version and --list-gpus win whatever else the command line holds.
 StillCommand parseStillOptions(int argc, const char *const *argv, StillOptions &options,
                                std::string &error);
-
-// The format the output path's extension names (.png, .pfm or .exr, any case);
-// false with a message for anything else.
-bool imageFormatFor(const std::string &path, ImageFormat &format, std::string &error);
-
-// False with a message when the output cannot be written, before any work:
-// its directory does not exist, is not a directory or takes no new file; the
-// name is too long for the temporary file written beside it; the path is a
-// directory, a FIFO or another non-regular file, or a file of another user
-// in a sticky folder. A symbolic link is judged by the file it points to.
-bool checkOutputPath(const std::string &path, std::string &error);
 
 // The usage text of --help.
 const char *stillUsage();

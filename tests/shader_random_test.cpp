@@ -5,7 +5,7 @@
 // frames up to 2048 keep the sine hash's numbers, flaws and all, whose
 // figures are printed, not held to that bar.
 #include "probe.h"
-#include "still_options.h"
+#include "frame_limits.h"
 
 #include <gtest/gtest.h>
 

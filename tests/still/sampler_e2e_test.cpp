@@ -4,7 +4,7 @@
 // same picture as the first ones, and files of earlier versions are taken
 // where their samples are today's and refused where they are not.
 #include "partial_file.h"
-#include "still_options.h"
+#include "frame_limits.h"
 
 #include "program_run.h"
 #include "require_all.h"

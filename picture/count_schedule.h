@@ -8,7 +8,7 @@
 // no more held out than one in every `every`.
 #pragma once
 
-#include "adaptive_rule.h"
+#include "stopping_rule.h"
 #include "frame_ranges.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 #include "count_schedule.h"
 
 #include "partial_file.h"
-#include "still_options.h"
+#include "frame_limits.h"
 
 #include <algorithm>
 #include <cmath>

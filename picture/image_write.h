@@ -4,7 +4,7 @@
 #pragma once
 
 #include "display_byte.h"
-#include "still_options.h"
+#include "output_path.h"
 
 #include <cstdint>
 #include <string>

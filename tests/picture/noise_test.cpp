@@ -2,7 +2,7 @@
 // by sample as the squares pass adds them, in 32-bit floats.
 #include "noise.h"
 #include "part_check.h"
-#include "still_options.h"
+#include "frame_limits.h"
 
 #include <gtest/gtest.h>
 

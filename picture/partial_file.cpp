@@ -1,7 +1,7 @@
 #include "partial_file.h"
 
 #include "count_schedule.h"
-#include "still_options.h"
+#include "frame_limits.h"
 #include "whole_file.h"
 
 #include <OpenEXR/ImfChannelList.h>
@@ -346,16 +346,18 @@ static bool readRuns(const CoreFile &f, PartialInfo &info, std::string &error) {
   return parseRules(info.adaptive, rules, error);
 }
 
+// Why a check refuses, for "PATH " to go before; false.
+static bool refuse(std::string &error, const std::string &why) {
+  error = why;
+  return false;
+}
+
 // The checksums, and the channels and attributes that come with them: the
 // sum of squares came with both checksums (every version that wrote squares
 // wrote them), so one without the other is a changed file, not an older one;
 // an adaptive render's counts come with theirs and its rule. False with the
 // reason, for "PATH " to go before.
 static bool checkChecksums(const CoreFile &f, PartialInfo &info, std::string &error) {
-  auto refuse = [](std::string &into, const std::string &why) {
-    into = why;
-    return false;
-  };
   for (auto [name, value] : {std::pair{"exegfx.sumChecksum", &info.sumChecksum},
                              std::pair{"exegfx.squaresChecksum", &info.squaresChecksum},
                              std::pair{"exegfx.countsChecksum", &info.countsChecksum}}) {
@@ -382,6 +384,77 @@ static bool checkChecksums(const CoreFile &f, PartialInfo &info, std::string &er
   return true;
 }
 
+// The channels: exegfx's own, all of the sum and the mean, and all or none of
+// the sum of squares and of the counts, each full-resolution 32-bit float.
+// Sets what the file holds. False with the reason, for "PATH " to go before.
+static bool checkChannels(const CoreFile &f, PartialInfo &info, std::string &error) {
+  const exr_attr_chlist_t *channels = nullptr;
+  if (exr_get_channels(f.context, 0, &channels) != EXR_ERR_SUCCESS || !channels)
+    return refuse(error, "has no channel list.");
+  for (int k = 0; k < channels->num_channels; ++k) {
+    std::string name = text(&channels->entries[k].name);
+    if (std::find(std::begin(channelNames), std::end(channelNames), name) == std::end(channelNames))
+      return refuse(error,
+                    "has a channel \"" + name +
+                        "\" that exegfx partials do not have: it is damaged or was changed.");
+  }
+  // Files of older versions have no sum of squares; a file has all of it or
+  // none, and an adaptive render's counts all or none (with or without the
+  // squares: a merge with an older part keeps the counts).
+  auto named = [&](const char *name) {
+    for (int k = 0; k < channels->num_channels; ++k)
+      if (text(&channels->entries[k].name) == name) return true;
+    return false;
+  };
+  info.hasSquares = named("sumsq.R");
+  info.isAdaptive = named("count");
+  const std::vector<int> expected = channelsOf(info.hasSquares, info.isAdaptive);
+  if (static_cast<std::size_t>(channels->num_channels) != expected.size())
+    return refuse(error,
+                  "has only some of the channels of its sum of squares or of its counts: it is "
+                  "damaged or was changed.");
+  for (int n : expected) {
+    const char *name = channelNames[n];
+    const exr_attr_chlist_entry_t *c = nullptr;
+    for (int k = 0; k < channels->num_channels; ++k)
+      if (text(&channels->entries[k].name) == name) c = &channels->entries[k];
+    if (!c || c->pixel_type != EXR_PIXEL_FLOAT || c->x_sampling != 1 || c->y_sampling != 1)
+      return refuse(error,
+                    std::string("has no full-resolution 32-bit float channel ") + name + ".");
+  }
+  return true;
+}
+
+// The windows, the compression, and pixel data its size can hold, for a
+// picture of v pixels in channelCount channels. False with the reason, for
+// "PATH " to go before.
+static bool checkLayout(const CoreFile &f, const exr_attr_v2i_t &v, int channelCount,
+                        std::string &error) {
+  exr_attr_box2i_t dw{}, pw{};
+  exr_get_data_window(f.context, 0, &dw);
+  exr_get_display_window(f.context, 0, &pw);
+  auto isPicture = [&](const exr_attr_box2i_t &b) {
+    return b.min.x == 0 && b.min.y == 0 && b.max.x == v.x - 1 && b.max.y == v.y - 1;
+  };
+  if (v.x < 1 || v.y < 1 || !isPicture(dw))
+    return refuse(error, "has a data window that does not match its exegfx.size.");
+  if (!isPicture(pw))
+    return refuse(error, "has a display window that does not match its exegfx.size.");
+  exr_compression_t compression = EXR_COMPRESSION_LAST_TYPE;
+  exr_get_compression(f.context, 0, &compression);
+  if (compression != EXR_COMPRESSION_NONE && compression != EXR_COMPRESSION_RLE &&
+      compression != EXR_COMPRESSION_ZIPS && compression != EXR_COMPRESSION_ZIP)
+    return refuse(error, "uses a compression exegfx does not read; its partials are stored "
+                         "uncompressed or with RLE, ZIPS or ZIP (what it writes).");
+  const std::uint64_t pixelBytes =
+      std::uint64_t(v.x) * std::uint64_t(v.y) * std::uint64_t(channelCount) * sizeof(float);
+  if (pixelBytes > maxExpansion * f.size)
+    return refuse(error, "is damaged: its header asks for " + std::to_string(v.x) + " x " +
+                             std::to_string(v.y) + " pixels, more than its " +
+                             std::to_string(f.size) + " bytes can hold.");
+  return true;
+}
+
 static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo &info,
                         std::string &error) {
   auto refuse = [&](const std::string &why) {
@@ -402,59 +475,11 @@ static bool checkHeader(const std::string &path, const CoreFile &f, PartialInfo 
     return refuse("is an OpenEXR file but not an exegfx partial render: it has no "
                   "exegfx.frames, exegfx.frameCount, exegfx.size or exegfx.scene attribute "
                   "(only exegfx-still's and exegfx-merge's .exr files hold the running sum).");
-  const exr_attr_chlist_t *channels = nullptr;
-  if (exr_get_channels(f.context, 0, &channels) != EXR_ERR_SUCCESS || !channels)
-    return refuse("has no channel list.");
-  for (int k = 0; k < channels->num_channels; ++k) {
-    std::string name = text(&channels->entries[k].name);
-    if (std::find(std::begin(channelNames), std::end(channelNames), name) == std::end(channelNames))
-      return refuse("has a channel \"" + name +
-                    "\" that exegfx partials do not have: it is damaged or was changed.");
-  }
-  // Files of older versions have no sum of squares; a file has all of it or
-  // none, and an adaptive render's counts all or none (with or without the
-  // squares: a merge with an older part keeps the counts).
-  auto named = [&](const char *name) {
-    for (int k = 0; k < channels->num_channels; ++k)
-      if (text(&channels->entries[k].name) == name) return true;
-    return false;
-  };
-  info.hasSquares = named("sumsq.R");
-  info.isAdaptive = named("count");
-  const std::vector<int> expected = channelsOf(info.hasSquares, info.isAdaptive);
-  if (static_cast<std::size_t>(channels->num_channels) != expected.size())
-    return refuse("has only some of the channels of its sum of squares or of its counts: it is "
-                  "damaged or was changed.");
-  for (int n : expected) {
-    const char *name = channelNames[n];
-    const exr_attr_chlist_entry_t *c = nullptr;
-    for (int k = 0; k < channels->num_channels; ++k)
-      if (text(&channels->entries[k].name) == name) c = &channels->entries[k];
-    if (!c || c->pixel_type != EXR_PIXEL_FLOAT || c->x_sampling != 1 || c->y_sampling != 1)
-      return refuse(std::string("has no full-resolution 32-bit float channel ") + name + ".");
-  }
-  exr_attr_box2i_t dw{}, pw{};
-  exr_get_data_window(f.context, 0, &dw);
-  exr_get_display_window(f.context, 0, &pw);
+  if (!checkChannels(f, info, error) ||
+      !checkLayout(f, *size->v2i,
+                   static_cast<int>(channelsOf(info.hasSquares, info.isAdaptive).size()), error))
+    return refuse(error);
   const exr_attr_v2i_t v = *size->v2i;
-  auto isPicture = [&](const exr_attr_box2i_t &b) {
-    return b.min.x == 0 && b.min.y == 0 && b.max.x == v.x - 1 && b.max.y == v.y - 1;
-  };
-  if (v.x < 1 || v.y < 1 || !isPicture(dw))
-    return refuse("has a data window that does not match its exegfx.size.");
-  if (!isPicture(pw)) return refuse("has a display window that does not match its exegfx.size.");
-  exr_compression_t compression = EXR_COMPRESSION_LAST_TYPE;
-  exr_get_compression(f.context, 0, &compression);
-  if (compression != EXR_COMPRESSION_NONE && compression != EXR_COMPRESSION_RLE &&
-      compression != EXR_COMPRESSION_ZIPS && compression != EXR_COMPRESSION_ZIP)
-    return refuse("uses a compression exegfx does not read; its partials are stored "
-                  "uncompressed or with RLE, ZIPS or ZIP (what it writes).");
-  const std::uint64_t pixelBytes = std::uint64_t(v.x) * std::uint64_t(v.y) *
-                                   std::uint64_t(channels->num_channels) * sizeof(float);
-  if (pixelBytes > maxExpansion * f.size)
-    return refuse("is damaged: its header asks for " + std::to_string(v.x) + " x " +
-                  std::to_string(v.y) + " pixels, more than its " + std::to_string(f.size) +
-                  " bytes can hold.");
   const std::string frameText = text(frames->string);
   if (!parseFrameRanges(frameText, info.frames))
     return refuse("has a malformed frame list \"" + frameText + "\".");
