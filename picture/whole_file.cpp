@@ -150,16 +150,23 @@ static int openUnnamed(const std::string &dir, std::string &fillName) {
   return fd;
 }
 
+// A fresh temporary name beside target: target, the infix, random letters.
+static bool randomTempName(const std::string &target, std::string &name) {
+  unsigned char random[tempSuffixLength];
+  if (getrandom(random, sizeof random, 0) != sizeof random) return false;
+  name = target + tempInfix;
+  for (unsigned char r : random)
+    name += tempLetters[r % (sizeof tempLetters - 1)];
+  return true;
+}
+
 // Gives the unnamed file fd the temporary name beside target. linkat cannot
 // replace a name, so the file gets a fresh one and is renamed over target.
 static bool nameUnnamed(int fd, const std::string &target, std::string &temp, int &slot) {
   std::string source = "/proc/self/fd/" + std::to_string(fd);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    unsigned char random[tempSuffixLength];
-    if (getrandom(random, sizeof random, 0) != sizeof random) return false;
-    std::string name = target + tempInfix;
-    for (unsigned char r : random)
-      name += tempLetters[r % (sizeof tempLetters - 1)];
+    std::string name;
+    if (!randomTempName(target, name)) return false;
     if (linkat(AT_FDCWD, source.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       temp = name;
       slot = setPending(temp);
@@ -310,11 +317,8 @@ static bool keepAside(const std::string &target, std::string &aside) {
   struct stat st;
   if (lstat(target.c_str(), &st) != 0) return errno == ENOENT;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    unsigned char random[tempSuffixLength];
-    if (getrandom(random, sizeof random, 0) != sizeof random) return false;
-    std::string name = target + tempInfix;
-    for (unsigned char r : random)
-      name += tempLetters[r % (sizeof tempLetters - 1)];
+    std::string name;
+    if (!randomTempName(target, name)) return false;
     if (link(target.c_str(), name.c_str()) == 0) {
       aside = name;
       return true;

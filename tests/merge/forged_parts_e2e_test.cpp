@@ -5,6 +5,7 @@
 #include "partial_file.h"
 
 #include "program_run.h"
+#include "read_back.h"
 #include "still_image_read.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +20,7 @@ protected:
   Outcome run(const char *program, std::vector<std::string> args) {
     return finish(startProgram(program, args));
   }
-  Picture picture(const std::string &name) {
-    PartialInfo info;
-    Picture p;
-    std::string error;
-    EXPECT_TRUE(readPicture(dir + "/" + name, info, p, error)) << error;
-    return p;
-  }
+  Picture picture(const std::string &name) { return readBack(dir + "/" + name); }
   // A copy of a part, changed by edit and written with fresh checksums.
   template <class Edit> void forge(const std::string &from, const std::string &to, Edit edit) {
     PartialInfo info;

@@ -7,6 +7,7 @@
 #include "partial_file.h"
 
 #include "program_run.h"
+#include "read_back.h"
 #include "still_image_read.h"
 
 #include <gtest/gtest.h>
@@ -50,13 +51,7 @@ protected:
     }
     return false;
   }
-  Picture picture(const std::string &name) {
-    PartialInfo info;
-    Picture p;
-    std::string error;
-    EXPECT_TRUE(readPicture(dir + "/" + name, info, p, error)) << error;
-    return p;
-  }
+  Picture picture(const std::string &name) { return readBack(dir + "/" + name); }
 };
 
 TEST_F(AdaptiveRender, StoppedAndResumedIsTheUninterruptedRunBitForBit) {

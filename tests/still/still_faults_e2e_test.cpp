@@ -4,6 +4,7 @@
 #include "partial_file.h"
 
 #include "program_run.h"
+#include "read_back.h"
 #include "require_all.h"
 
 #include <gtest/gtest.h>
@@ -61,13 +62,7 @@ protected:
     if (!readPartial(dir + "/" + name, info, sum ? *sum : s, error)) return error;
     return formatFrameRanges(info.frames);
   }
-  Picture picture(const std::string &name) {
-    PartialInfo info;
-    Picture p;
-    std::string error;
-    EXPECT_TRUE(readPicture(dir + "/" + name, info, p, error)) << error;
-    return p;
-  }
+  Picture picture(const std::string &name) { return readBack(dir + "/" + name); }
 };
 
 TEST_F(StillFaults, ClosedPipesEndThePrintingNeverTheRunOrItsFile) {
@@ -318,8 +313,7 @@ TEST_F(StillFaults, AFullDiskKeepsTheLastGoodFile) {
   // meets the full disk, so the picture beside it is not written either.
   r = run(EXEGFX_MERGE_PATH, {"--noise-map", "small/n.png", "-o", "m.pfm", "small/r.exr"});
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(has(r.err, "No space left on device") && has(r.err, "Nothing was written"))
-      << r.err;
+  EXPECT_TRUE(has(r.err, "No space left on device") && has(r.err, "Nothing was written")) << r.err;
   EXPECT_EQ(access((dir + "/m.pfm").c_str(), F_OK), -1);
   umount2(small.c_str(), MNT_DETACH);
 }
