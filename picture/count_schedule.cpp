@@ -40,6 +40,7 @@ struct Schedule {
 bool allowed(const Schedule &s, double mean, double held) {
   const double t = mean + held;
   if (s.oneRun) {
+    if (!(t <= static_cast<double>(s.frames))) return false; // and a count no integer holds
     const std::uint64_t n = static_cast<std::uint64_t>(t);
     const bool stop = n == s.frames || (n >= s.minFrames && n % s.every == 0 && n < s.frames);
     return stop && held == static_cast<double>(n / s.every);

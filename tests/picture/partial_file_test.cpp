@@ -287,7 +287,8 @@ TEST(PartialFile, AdaptiveFilesWithDamagedCountsAreRefused) {
   PartialInfo info = sample();
   info.adaptive = "level=2 min=256 every=8 pool=2 margin=0.9 floor=0.5";
   std::string error;
-  for (auto [name, extra] : {std::pair{"a.exr", 0.0}, {"b.exr", -1.0}, {"over.exr", 1.0}})
+  for (auto [name, extra] :
+       {std::pair{"a.exr", 0.0}, {"b.exr", -1.0}, {"over.exr", 1.0}, {"huge.exr", 1e30}})
     ASSERT_TRUE(writePicture(dir + "/" + name, info, picture(extra), error)) << error;
   Picture back;
   ASSERT_TRUE(readPicture(dir + "/a.exr", info, back, error)) << error;
@@ -304,7 +305,8 @@ TEST(PartialFile, AdaptiveFilesWithDamagedCountsAreRefused) {
   std::ofstream(dir + "/changed.exr", std::ios::binary) << a;
   for (auto [name, mention] :
        {std::pair{"changed.exr", "counts do not match its exegfx.countsChecksum"},
-        {"over.exr", "never leaves after frames 1-16"}}) {
+        {"over.exr", "never leaves after frames 1-16"},
+        {"huge.exr", "never leaves after frames 1-16"}}) {
     error.clear();
     EXPECT_FALSE(readPicture(dir + "/" + name, info, back, error)) << name;
     EXPECT_NE(error.find(mention), std::string::npos) << mention << " not in: " << error;
